@@ -1,63 +1,351 @@
 #include "circular/cut_parts_manager.h"
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "circular/circular_constants.h"
+#include "host/geometry.h"
+#include "model/assertion.h"
 
 namespace tubenest {
 namespace {
-[[noreturn]] void Todo() {
-    throw std::logic_error("not implemented yet");
+
+constexpr const char* kModule = "UCutPartsManager";
+
+[[noreturn]] void ThrowBadIndex(std::int32_t AIndex, std::int32_t ACount) {
+    throw std::out_of_range("split list: index " + std::to_string(AIndex) + " outside 0.." +
+                            std::to_string(ACount - 1));
 }
+
+/// A deep copy of a gap manager (the manager itself is not copyable because it owns its neighbour
+/// objects).
+std::unique_ptr<TSegPlaceInfoManager> CopyGapManager(const TSegPlaceInfoManager& ASource) {
+    auto copy = std::make_unique<TSegPlaceInfoManager>(ASource.FPartCount, ASource.FNestParam);
+    copy->FSegPlaceInfoTable = ASource.FSegPlaceInfoTable;
+    copy->FSinglePartGaps = ASource.FSinglePartGaps;
+    copy->FPartLengths = ASource.FPartLengths;
+    copy->FPartToPartConnectParams.reserve(ASource.FPartToPartConnectParams.size());
+    for (const auto& param : ASource.FPartToPartConnectParams) {
+        copy->FPartToPartConnectParams.push_back(param ? std::make_unique<TPartToPartConnectParam>(*param)
+                                                       : std::unique_ptr<TPartToPartConnectParam>{});
+    }
+    return copy;
+}
+
 } // namespace
-int TCutNestParts::TCutNestPartsComparer::Compare(const TCutNestPart&, const TCutNestPart&) {
-    Todo();
+
+// ---------------------------------------------------------------------------------------------------
+// TCutNestParts
+
+int TCutNestParts::TCutNestPartsComparer::Compare(const TCutNestPart& Left, const TCutNestPart& Right) {
+    if (Left.From != Right.From) {
+        return Left.From < Right.From ? -1 : 1;
+    }
+    if (std::fabs(Left.Length - Right.Length) < 1.0) {
+        return 0;
+    }
+    return Left.Length > Right.Length ? -1 : 1;
 }
-std::int32_t TCutNestParts::Add(const TCutNestPart&) {
-    Todo();
+
+std::int32_t TCutNestParts::Add(const TCutNestPart& AItem) {
+    FItems.push_back(AItem);
+    return Count() - 1;
 }
-void TCutNestParts::Insert(std::int32_t, const TCutNestPart&) {
-    Todo();
+
+void TCutNestParts::Insert(std::int32_t Index, const TCutNestPart& AItem) {
+    if (Index < 0 || Index > Count()) {
+        ThrowBadIndex(Index, Count() + 1);
+    }
+    FItems.insert(FItems.begin() + Index, AItem);
 }
-void TCutNestParts::Delete(std::int32_t) {
-    Todo();
+
+void TCutNestParts::Delete(std::int32_t Index) {
+    if (Index < 0 || Index >= Count()) {
+        ThrowBadIndex(Index, Count());
+    }
+    FItems.erase(FItems.begin() + Index);
 }
-const TCutNestPart& TCutNestParts::Items(std::int32_t) const {
-    Todo();
+
+const TCutNestPart& TCutNestParts::Items(std::int32_t Index) const {
+    if (Index < 0 || Index >= Count()) {
+        ThrowBadIndex(Index, Count());
+    }
+    return FItems[static_cast<std::size_t>(Index)];
 }
-TCutNestPart& TCutNestParts::Items(std::int32_t) {
-    Todo();
+
+TCutNestPart& TCutNestParts::Items(std::int32_t Index) {
+    if (Index < 0 || Index >= Count()) {
+        ThrowBadIndex(Index, Count());
+    }
+    return FItems[static_cast<std::size_t>(Index)];
 }
+
 void TCutNestParts::Sort() {
-    Todo();
+    // "Within 1.0 compares equal" is not transitive, so a sort cannot use the comparer itself. Ordering
+    // by exact length, longest first, within each part gives an order the comparer accepts for every
+    // pair (an earlier entry is never shorter by 1.0 or more).
+    std::stable_sort(FItems.begin(), FItems.end(), [](const TCutNestPart& l, const TCutNestPart& r) {
+        if (l.From != r.From) {
+            return l.From < r.From;
+        }
+        return l.Length > r.Length;
+    });
 }
+
 std::unique_ptr<TCutNestParts> TCutNestParts::Clone() const {
-    Todo();
+    auto copy = std::make_unique<TCutNestParts>();
+    copy->FItems = FItems;
+    return copy;
 }
-TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager&, const TCutNestParts&,
-                                   const TGeneralNestPartArr&, const TCADAutoNestParam&) {
-    Todo();
+
+// ---------------------------------------------------------------------------------------------------
+// TCutPartsManager
+
+TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoManager,
+                                   const TCutNestParts& ACutNestPartList,
+                                   const TGeneralNestPartArr& AGeneralNestPartArr,
+                                   const TCADAutoNestParam& NestParam)
+    : FNestParam(NestParam) {
+    FOriPartCount = static_cast<std::int32_t>(AGeneralNestPartArr.size());
+    FTempPartCount = FOriPartCount + 2 * ACutNestPartList.Count();
+
+    if (ASegPlaceInfoManager.FPartCount < FOriPartCount ||
+        ASegPlaceInfoManager.FSegPlaceInfoTable.size() < static_cast<std::size_t>(FOriPartCount)) {
+        throw std::invalid_argument("cut parts manager: the gap manager covers " +
+                                    std::to_string(ASegPlaceInfoManager.FPartCount) +
+                                    " parts, the part array has " + std::to_string(FOriPartCount));
+    }
+    for (std::int32_t r = 0; r < FOriPartCount; ++r) {
+        if (ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)].size() <
+            static_cast<std::size_t>(r) + 1) {
+            throw std::invalid_argument(
+                "cut parts manager: gap table row " + std::to_string(r) + " holds " +
+                std::to_string(ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)].size()) +
+                " records, needs " + std::to_string(r + 1));
+        }
+    }
+    for (std::int32_t c = 0; c < ACutNestPartList.Count(); ++c) {
+        const TCutNestPart& cut = ACutNestPartList[c];
+        if (cut.From < 1 || cut.From > FOriPartCount) {
+            throw std::out_of_range("cut parts manager: split " + std::to_string(c) + " names part " +
+                                    std::to_string(cut.From) + ", parts are 1.." +
+                                    std::to_string(FOriPartCount));
+        }
+        const double outer = AGeneralNestPartArr[static_cast<std::size_t>(cut.From - 1)].FOuterlength;
+        if (!std::isfinite(cut.Length) || cut.Length < -kCircularTolerance ||
+            cut.Length > outer + kCircularTolerance) {
+            throw std::invalid_argument("cut parts manager: split " + std::to_string(c) + " of part " +
+                                        std::to_string(cut.From) + " at " + std::to_string(cut.Length) +
+                                        " lies outside the part (length " + std::to_string(outer) + ")");
+        }
+    }
+
+    FSegPlaceInfoManager =
+        std::make_unique<TSegPlaceInfoManager>(FTempPartCount, ASegPlaceInfoManager.FNestParam);
+    for (std::int32_t r = 0; r < FOriPartCount; ++r) {
+        const auto& source = ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)];
+        FSegPlaceInfoManager->FSegPlaceInfoTable[static_cast<std::size_t>(r)].assign(
+            source.begin(), source.begin() + static_cast<std::ptrdiff_t>(r) + 1);
+    }
+
+    FCutNestPartList = ACutNestPartList.Clone();
+    FGeneralNestPartArr.resize(static_cast<std::size_t>(FTempPartCount));
+    std::copy(AGeneralNestPartArr.begin(), AGeneralNestPartArr.end(), FGeneralNestPartArr.begin());
+
+    CalcPartConnectLength();
+    switch (FNestParam.CutShape()) {
+    case 1:
+        ZShapeUpdateTemNestPart();
+        break;
+    case 2:
+        BevelUpdateTemNestPart();
+        break;
+    default:
+        // 0, and any unknown shape, which the nests treat as a straight cut as well.
+        UpdateTempNestPart();
+        break;
+    }
 }
+
 std::unique_ptr<TCutPartsManager> TCutPartsManager::Clone() const {
-    Todo();
+    std::unique_ptr<TCutPartsManager> copy(new TCutPartsManager());
+    copy->FSegPlaceInfoManager = FSegPlaceInfoManager ? CopyGapManager(*FSegPlaceInfoManager) : nullptr;
+    copy->FCutNestPartList = FCutNestPartList ? FCutNestPartList->Clone() : nullptr;
+    copy->FGeneralNestPartArr = FGeneralNestPartArr;
+    copy->FOriPartCount = FOriPartCount;
+    copy->FTempPartCount = FTempPartCount;
+    copy->FNestParam = FNestParam;
+    copy->FPartConnectLength = FPartConnectLength;
+    return copy;
 }
-TGeneralNestPart TCutPartsManager::CreateLeftPart(const TCutNestPart&) const {
-    Todo();
+
+TGeneralNestPart TCutPartsManager::CreateLeftPart(const TCutNestPart& ACut) const {
+    double length = ACut.Length;
+    if (FNestParam.CutShape() == 1) {
+        length += FNestParam.ZShapeLength() * 0.5;
+    } else if (FNestParam.CutShape() == 2) {
+        length += FNestParam.BevelLength();
+    }
+    TGeneralNestPart part;
+    part.RealBoxLength = length;
+    part.FOuterlength = length;
+    return part;
 }
-TGeneralNestPart TCutPartsManager::CreateRightPart(const TCutNestPart&) const {
-    Todo();
+
+TGeneralNestPart TCutPartsManager::CreateRightPart(const TCutNestPart& ACut) const {
+    if (ACut.From < 1 || ACut.From > FOriPartCount) {
+        throw std::out_of_range("cut parts manager: split of part " + std::to_string(ACut.From) +
+                                ", parts are 1.." + std::to_string(FOriPartCount));
+    }
+    const TGeneralNestPart& whole = FGeneralNestPartArr[static_cast<std::size_t>(ACut.From - 1)];
+    const double extra = FNestParam.CutShape() == 1 ? FNestParam.ZShapeLength() * 0.5 : 0.0;
+    TGeneralNestPart part;
+    part.RealBoxLength = whole.RealBoxLength - ACut.Length + extra;
+    part.FOuterlength = whole.FOuterlength - ACut.Length + extra;
+    return part;
 }
+
 void TCutPartsManager::CalcPartConnectLength() {
-    Todo();
+    FPartConnectLength = 0.0;
+    const double gap = FNestParam.DefaultPartGap();
+    switch (FNestParam.CutShape()) {
+    case 1: {
+        if (FNestParam.DisAllowance()) {
+            return;
+        }
+        const double offset = FNestParam.ZShapeOffset();
+        const bool sharedAtNoOffset =
+            FNestParam.CoedgeFlagIsOne(0) && fEqual(offset, 0.0, kCircularTolerance);
+        const bool sharedAtOffset = FNestParam.CoedgeFlagIsOne(2) && fGreat(offset, 0.0, kCircularTolerance);
+        if (sharedAtNoOffset || sharedAtOffset) {
+            FPartConnectLength = FNestParam.ZShapeLength();
+        } else if (fGreat(2 * offset, gap, kCircularTolerance)) {
+            FPartConnectLength = FNestParam.ZShapeLength() - gap;
+        }
+        return;
+    }
+    case 2:
+        if (FNestParam.DisAllowance()) {
+            return;
+        }
+        FPartConnectLength =
+            FNestParam.CoedgeFlagIsOne(2) ? FNestParam.BevelLength() : FNestParam.BevelLength() - gap;
+        return;
+    default:
+        return;
+    }
 }
+
+void TCutPartsManager::ReSetNestBaseInfo(TNestBaseInfo& info) const {
+    info.Init();
+    const double gap = FSegPlaceInfoManager ? FSegPlaceInfoManager->FNestParam.DefaultPartGap()
+                                            : FNestParam.DefaultPartGap();
+    info.ZGap = gap;
+    info.FixedGap = gap;
+    info.Caled = true;
+}
+
+namespace {
+
+/// Kind of a cut end contact that gets a record of its own rather than the reset record.
+enum class TCutContact { None, ZeroGap, Overlap };
+
+} // namespace
+
+// Fills the part records of both pieces of every split and one gap-table row per piece. Row p covers
+// columns 0..p, so the piece is part 1 of every record of its row. Per record, the end of the piece
+// that meets column j decides:
+//   - the piece's cut end: the reset record;
+//   - the piece's uncut end: the record of the same placement with the split part in the piece's
+//     place, read through GetA1B1Info on this manager. For j an original part that is the source
+//     record; for j an earlier piece (or the piece itself) it is that piece's own row, which already
+//     answers for its cut end. Columns are filled in increasing order, so the one cell of row p that
+//     may be read (column of the split part, below p) is filled before it is needed.
+// On top come the straight cut's zero gaps or the Z-shape/bevel overlaps.
+namespace {
+
+void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
+    TSegPlaceInfoManager& gaps = *AManager.FSegPlaceInfoManager;
+    TNestBaseInfo reset;
+    AManager.ReSetNestBaseInfo(reset);
+    const std::int32_t ori = AManager.FOriPartCount;
+
+    const auto isFront = [ori](std::int32_t AIndex) { return AIndex >= ori && (AIndex - ori) % 2 == 0; };
+    const auto isBack = [ori](std::int32_t AIndex) { return AIndex >= ori && (AIndex - ori) % 2 == 1; };
+
+    for (std::int32_t c = 0; c < AManager.FCutNestPartList->Count(); ++c) {
+        const TCutNestPart& cut = (*AManager.FCutNestPartList)[c];
+        const std::int32_t front = ori + 2 * c;
+        const std::int32_t back = front + 1;
+        AManager.FGeneralNestPartArr[static_cast<std::size_t>(front)] = AManager.CreateLeftPart(cut);
+        AManager.FGeneralNestPartArr[static_cast<std::size_t>(back)] = AManager.CreateRightPart(cut);
+
+        const std::int32_t O = cut.From; // the split part as a 1-based reference
+        for (const std::int32_t p : {front, back}) {
+            const bool pieceIsFront = p == front;
+            auto& row = gaps.FSegPlaceInfoTable[static_cast<std::size_t>(p)];
+            row.assign(static_cast<std::size_t>(p) + 1, TSegPlaceInfo{});
+            for (std::int32_t j = 0; j <= p; ++j) {
+                const std::int32_t J = j + 1;
+                TSegPlaceInfo cell;
+                if (pieceIsFront) {
+                    // End A (uncut) meets j in A2B2_A1B1 (j, P) and B2A2_A1B1 (-j, P).
+                    cell.A1B1_A2B2 = reset;
+                    cell.A2B2_A1B1 = gaps.GetA1B1Info(J, O);
+                    cell.A1B1_B2A2 = reset;
+                    cell.B2A2_A1B1 = gaps.GetA1B1Info(-J, O);
+                } else {
+                    // End B (uncut) meets j in A1B1_A2B2 (P, j) and A1B1_B2A2 (P, -j).
+                    cell.A1B1_A2B2 = gaps.GetA1B1Info(O, J);
+                    cell.A2B2_A1B1 = reset;
+                    cell.A1B1_B2A2 = gaps.GetA1B1Info(O, -J);
+                    cell.B2A2_A1B1 = reset;
+                }
+                if (!AZShape) {
+                    // Two cut ends of one straight cut meet without a gap.
+                    if (pieceIsFront && j == p) {
+                        cell.A1B1_B2A2.FixedGap = 0.0; // F, F turned: cut against cut
+                    }
+                    if (!pieceIsFront && j == p) {
+                        cell.B2A2_A1B1.FixedGap = 0.0; // B turned, B: cut against cut
+                    }
+                    if (!pieceIsFront && j == front) {
+                        cell.A2B2_A1B1.FixedGap = 0.0; // own F, then B
+                    }
+                } else {
+                    // A front piece followed by a back piece: the joint allowance overlaps.
+                    if (pieceIsFront && isBack(j)) {
+                        cell.A1B1_A2B2 = reset;
+                        cell.A1B1_A2B2.FixedGap = -AManager.FPartConnectLength;
+                    }
+                    if (!pieceIsFront && isFront(j)) {
+                        cell.A2B2_A1B1 = reset;
+                        cell.A2B2_A1B1.FixedGap = -AManager.FPartConnectLength;
+                    }
+                }
+                row[static_cast<std::size_t>(j)] = cell;
+            }
+        }
+    }
+}
+
+} // namespace
+
 void TCutPartsManager::UpdateTempNestPart() {
-    Todo();
+    TUBENEST_ASSERT(FSegPlaceInfoManager && FCutNestPartList, kModule, "pieces filled before construction");
+    FillPieceRows(*this, false);
 }
+
 void TCutPartsManager::ZShapeUpdateTemNestPart() {
-    Todo();
+    TUBENEST_ASSERT(FSegPlaceInfoManager && FCutNestPartList, kModule, "pieces filled before construction");
+    FillPieceRows(*this, true);
 }
+
 void TCutPartsManager::BevelUpdateTemNestPart() {
-    Todo();
+    ZShapeUpdateTemNestPart();
 }
-void TCutPartsManager::ReSetNestBaseInfo(TNestBaseInfo&) const {
-    Todo();
-}
+
 } // namespace tubenest

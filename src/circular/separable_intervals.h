@@ -134,9 +134,9 @@ public:
     void SetConnectLength(double AConnectLength);
     /// 0 for an empty list, else GetACutPos at the middle of the two cut-off positions (not limited).
     double GetMidCutPos() const;
-    /// The separable position nearest to APos (the list must be sorted). A tie goes to the following
-    /// stretch unless ALimitedPartLength, which never yields a position beyond APos except when APos
-    /// lies before the first stretch (then 0). An empty list gives 0.
+    /// The separable position nearest to APos (the list must be sorted). A tie goes to the start of
+    /// the following stretch unless ALimitedPartLength; with ALimitedPartLength the result never lies
+    /// beyond APos (0 when APos lies before the first stretch). An empty list gives 0.
     double GetACutPos(double APos, bool ALimitedPartLength) const;
 };
 
