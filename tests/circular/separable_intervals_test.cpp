@@ -15,7 +15,9 @@
 namespace tubenest {
 
 // Readable failure output for interval comparisons.
-void PrintTo(const TClosedInterval& AInterval, std::ostream* os) { *os << AInterval.ToString(); }
+void PrintTo(const TClosedInterval& AInterval, std::ostream* os) {
+    *os << AInterval.ToString();
+}
 
 namespace {
 
