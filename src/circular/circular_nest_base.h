@@ -233,6 +233,8 @@ public:
     const TIntDynArray& RequiredAmounts() const { return FRequiredAmounts; }
     /// Part entries (copies x tube count) that the final check had to take out of the results.
     std::int32_t RepairedEntries() const { return FRepairedEntries; }
+    /// True when the final check had to give pieces other numbers than the run had given them.
+    bool PiecesRenumbered() const { return FPiecesRenumbered; }
 
 protected:
     /// Records the two piece numbers of a new split.
@@ -250,7 +252,15 @@ protected:
     bool FStallChoiceFailed = false;    ///< no entry left to try for the front part
 
 private:
-    const TSegPlaceInfoManager& GapsFor(std::unique_ptr<TCutPartsManager>& AHolder);
+    /// A cut parts manager for the current (non-empty) FCutNestParts, reused while the splits' parts
+    /// and lengths stay the same.
+    TCutPartsManager& CachedCutPartsManager();
+    /// Removes up to ACount occurrences (counted with the tube count) of part or piece |AAbsRef|,
+    /// from the last result backwards and from the end of each order; returns how many went.
+    std::int32_t RemoveOccurrences(std::int32_t AAbsRef, std::int32_t ACount);
+    /// Gives pieces the numbers of the cut parts manager layout and rebuilds FCutNestParts from the
+    /// pairs placed.
+    void RenumberPieces(const std::vector<std::int32_t>& APieceCounts);
 
     TIntDynArray FRequiredAmounts;
     TIntDynArray FInitialTubeAmounts;
@@ -259,6 +269,8 @@ private:
     std::vector<std::unique_ptr<TSeparatableIntervalsInSegment>> FSegmentIntervals;
     TSeparatableIntervals FEmptyIntervals;
     std::int32_t FRepairedEntries = 0;
+    bool FPiecesRenumbered = false;
+    std::unique_ptr<TCutPartsManager> FCutPartsManagerCache;
 };
 
 } // namespace tubenest
