@@ -149,8 +149,8 @@ public:
     void AutoNest(const TSVCNestTube& NestTube, TSVCNestParts& InputNestPart,
                   TSVCNestParts& SelectedNestParts, TNestResult& NestResult);
 
-    /// Several patterns for one tube length: InputNestPart gives the values (parts absent from it
-    /// are worth 0), the amounts are those of construction. Appends to NestResults one pattern per
+    /// Several patterns for one tube length: InputNestPart gives the values (ResetValue), the
+    /// amounts are those of construction. Appends to NestResults one pattern per
     /// kept solution and to SelectedNestParts its selection (merged by Idx), in the same order.
     /// Patterns worth less than SetValue (beyond 0.01) are dropped.
     void AutoMultiNest(double TubeLength, const TSVCNestParts& InputNestPart,
@@ -200,7 +200,7 @@ public:
     /// Merges records with the same Idx (first occurrence kept, amounts added).
     static void MergeSameParts(TSVCNestParts& Parts);
     /// Each part of FNestParts takes the Value of the record of InputNestPart with the same Idx
-    /// (0 when there is none).
+    /// (parts without such a record keep their value).
     void ResetValue(const TSVCNestParts& InputNestPart);
     /// Sum of the Values (of FNestParts) of the parts in the pattern.
     double CalcNestResultValue(const TNestResult& NestResult) const;
@@ -222,6 +222,17 @@ public:
     bool IsContinueNest() const { return FIsContinueNest; }
 
 private:
+    /// Fills at most T whole millimetres from Candidates and appends the filling to NestResult when
+    /// the real length (through the gap manager, with the gap from LastPart, 0 = none) keeps Used
+    /// within TubeLength; otherwise retries with a shorter T. Returns whether a filling was appended.
+    bool TryAppendFilling(std::int32_t T, double TubeLength, std::int32_t LastPart, TSVCNestParts& Candidates,
+                          TSVCNestParts& Selected, TNestResult& NestResult, double& Used,
+                          const TSegPlaceInfoManager& SegPlaceInfo, const TGreedyAlgorithm& GreedyAlgorithm);
+    /// Copies taken per row (entry r - 1 for row r) when backtracking the last row from column Col.
+    static TIntDynArray Backtrack(const InforMatrix& M, std::int32_t Col);
+    /// The selection of Nums (row order); NestParts loses the copies, exhausted parts are removed.
+    static TSVCNestParts TakeRows(const TIntDynArray& Nums, TSVCNestParts& NestParts);
+
     std::vector<TSVCNestTube> FNestTubes;
     TSVCNestParts FNestParts;
     const TSVCNestParts* FInputNestParts = nullptr; ///< candidates of the current call; not owned
