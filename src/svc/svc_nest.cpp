@@ -86,7 +86,8 @@ void InforMatrix::Resize(std::int32_t ARows, std::int32_t ACols) {
 
 void InforMatrix::ClearRow(std::int32_t r) {
     TUBENEST_ASSERT(r >= 0 && r < rows_, kModule, "table row " + std::to_string(r) + " out of range");
-    std::fill_n(Row(r), static_cast<std::size_t>(cols_), NestInfor{});
+    // A cell of all-zero bytes is the zero cell (0.0, 0, 0, 0).
+    std::memset(static_cast<void*>(Row(r)), 0, static_cast<std::size_t>(cols_) * sizeof(NestInfor));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -465,9 +466,20 @@ void TBackpack::BulidSegPackage(std::int32_t T, const TSVCNestParts& NestParts,
                                 const TSegPlaceInfoManager& SegPlaceInfo) {
     T = std::max<std::int32_t>(T, 0);
     const auto n = static_cast<std::int32_t>(NestParts.size());
+    std::int32_t maxIdx = -1;
+    for (const auto& part : NestParts) {
+        if (part.Idx < 0 || part.Idx >= SegPlaceInfo.FPartCount) {
+            throw std::out_of_range("SVC nest: part index " + std::to_string(part.Idx) + " outside 0.." +
+                                    std::to_string(SegPlaceInfo.FPartCount - 1));
+        }
+        maxIdx = std::max(maxIdx, part.Idx);
+    }
     FMatrix.Resize(n + 1, T + 1);
     FMatrix.ClearRow(0);
     const double maxCol = static_cast<double>(T);
+    // Gap from the last part of an earlier filling (by its index) to the part of the current row;
+    // looked up once per row instead of once per column.
+    std::vector<double> gapTo(static_cast<std::size_t>(maxIdx + 1), 0.0);
 
     for (std::int32_t i = 1; i <= n; ++i) {
         const TSVCNestPart& part = NestParts[static_cast<std::size_t>(i - 1)];
@@ -480,10 +492,26 @@ void TBackpack::BulidSegPackage(std::int32_t T, const TSVCNestParts& NestParts,
         const NestInfor* prev = FMatrix.Row(i - 1);
 
         const double g = TableGap(TGreedyAlgorithm::GetGap(SegPlaceInfo, p + 1, p + 1));
-        if (a > 0 && !(l + g > 0.0)) {
+        if (a > 0 && !(l > 0.0 && l + g > 0.0)) {
             throw std::invalid_argument("SVC nest: copies of part " + std::to_string(p + 1) + " (length " +
                                         std::to_string(l) + ", gap " + std::to_string(g) +
                                         ") take no length");
+        }
+        if (a == 0) {
+            // No copies: the row only carries the earlier fillings on.
+            for (std::int32_t c = 0; c <= T; ++c) {
+                if (prev[c].Value > kTol) {
+                    cur[c] = NestInfor{prev[c].Value, c, 0, prev[c].State};
+                }
+            }
+            cur[0] = NestInfor{0.0, 0, 0, prev[0].State};
+            continue;
+        }
+        // Only parts of earlier rows can be the last part of an earlier filling.
+        for (std::int32_t r = 0; r < i - 1; ++r) {
+            const std::int32_t q = NestParts[static_cast<std::size_t>(r)].Idx;
+            gapTo[static_cast<std::size_t>(q)] =
+                TableGap(TGreedyAlgorithm::GetGap(SegPlaceInfo, q + 1, p + 1));
         }
 
         // The part alone: k copies in a row.
@@ -491,9 +519,6 @@ void TBackpack::BulidSegPackage(std::int32_t T, const TSVCNestParts& NestParts,
             const double need = k == 0 ? 0.0 : std::ceil(l * k + (k - 1) * g);
             if (need > maxCol) {
                 break;
-            }
-            if (need < 0.0) {
-                continue;
             }
             const auto c = static_cast<std::int32_t>(need);
             const double value = k * v;
@@ -514,8 +539,7 @@ void TBackpack::BulidSegPackage(std::int32_t T, const TSVCNestParts& NestParts,
             if (fSmall(cur[c].Value, base, kTol)) {
                 cur[c] = NestInfor{base, c, 0, prev[c].State};
             }
-            const double g2 = TableGap(TGreedyAlgorithm::GetGap(SegPlaceInfo, prev[c].State + 1, p + 1));
-            double x = c + l + g2;
+            double x = c + l + gapTo[static_cast<std::size_t>(prev[c].State)];
             for (std::int32_t k = 1; k <= a; ++k) {
                 const double need = std::ceil(x);
                 x += l + g;
