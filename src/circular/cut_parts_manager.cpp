@@ -263,7 +263,9 @@ enum class TCutContact { None, ZeroGap, Overlap };
 //     place, read through GetA1B1Info on this manager. For j an original part that is the source
 //     record; for j an earlier piece (or the piece itself) it is that piece's own row, which already
 //     answers for its cut end. Columns are filled in increasing order, so the one cell of row p that
-//     may be read (column of the split part, below p) is filled before it is needed.
+//     may be read (column of the split part, below p) is filled before it is needed. A placement of
+//     the split part with itself reads the record of that placement in its own direction; the
+//     mirrored placement shares that record, as it does everywhere else in the table.
 // On top come the straight cut's zero gaps or the Z-shape/bevel overlaps.
 namespace {
 

@@ -1,0 +1,554 @@
+#include "circular/cut_parts_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "model/nest_result.h"
+#include "model/random.h"
+#include "model/seg_place_info.h"
+
+namespace tubenest {
+namespace {
+
+void ExpectSameRecord(const TNestBaseInfo& AActual, const TNestBaseInfo& AExpected,
+                      const std::string& AWhere) {
+    EXPECT_EQ(AActual.ID, AExpected.ID) << AWhere;
+    EXPECT_EQ(AActual.ZGap, AExpected.ZGap) << AWhere;
+    EXPECT_EQ(AActual.FixedGap, AExpected.FixedGap) << AWhere;
+    EXPECT_EQ(AActual.IsCommon, AExpected.IsCommon) << AWhere;
+    EXPECT_EQ(AActual.CommonLength, AExpected.CommonLength) << AWhere;
+    EXPECT_EQ(AActual.IsLandCommonLen, AExpected.IsLandCommonLen) << AWhere;
+    EXPECT_EQ(AActual.Rotation, AExpected.Rotation) << AWhere;
+    EXPECT_EQ(AActual.CommonStyle, AExpected.CommonStyle) << AWhere;
+    EXPECT_EQ(AActual.Caled, AExpected.Caled) << AWhere;
+}
+
+/// A source gap manager whose every record is different, so that a record read from the wrong cell
+/// or the wrong orientation shows.
+std::unique_ptr<TSegPlaceInfoManager> RandomGapManager(std::int32_t ACount, const TCADAutoNestParam& AParam,
+                                                       TRandomGenerator& ARng) {
+    auto gaps = std::make_unique<TSegPlaceInfoManager>(ACount, AParam);
+    gaps->InitTable();
+    for (std::int32_t i = 0; i < ACount; ++i) {
+        for (std::int32_t j = 0; j <= i; ++j) {
+            TSegPlaceInfo cell =
+                gaps->FSegPlaceInfoTable[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+            int field = 0;
+            for (TNestBaseInfo* r : {&cell.A1B1_A2B2, &cell.A2B2_A1B1, &cell.A1B1_B2A2, &cell.B2A2_A1B1}) {
+                r->FixedGap = 1000.0 * i + 10.0 * j + field + ARng.RandomFloat() * 0.5;
+                r->ZGap = r->FixedGap + 0.25;
+                r->IsCommon = ARng.Random(2) == 1;
+                r->CommonLength = ARng.RandomFloat() * 10;
+                r->IsLandCommonLen = ARng.RandomFloat();
+                r->Rotation = ARng.Random(4) * 90.0;
+                r->CommonStyle = ARng.Random(3);
+                r->Caled = true;
+                ++field;
+            }
+            if (i == j) {
+                // A placement and its mirror image need the same record; on the diagonal the table
+                // holds both (part, part) and (-part, -part), and a host fills them alike.
+                cell.A2B2_A1B1 = cell.A1B1_A2B2;
+            }
+            gaps->SetSegPlaceInfo(i, j, cell);
+        }
+    }
+    return gaps;
+}
+
+TGeneralNestPartArr MakeParts(std::int32_t ACount, TRandomGenerator& ARng) {
+    TGeneralNestPartArr parts(static_cast<std::size_t>(ACount));
+    for (auto& p : parts) {
+        p.FOuterlength = 2000 + ARng.Random(4000);
+        p.RealBoxLength = p.FOuterlength - 3;
+        p.CutoffALength = 1.5;
+        p.CutoffBLength = 2.5;
+        p.FAmountAvail = 1 + ARng.Random(5);
+    }
+    return parts;
+}
+
+TCADAutoNestParam MakeParam(std::int32_t ACutShape) {
+    TCADAutoNestParam param;
+    param.SetDefaultPartGap(5.0);
+    param.SetCutShape(ACutShape);
+    param.SetZShapeLength(40.0);
+    param.SetZShapeOffset(0.0);
+    param.SetBevelLength(12.0);
+    return param;
+}
+
+/// Which end of an extended index a piece has cut: 'B' for a front piece, 'A' for a back piece,
+/// 0 for an unsplit part.
+char CutEnd(const TCutPartsManager& AManager, std::int32_t AIndex) {
+    if (AIndex < AManager.FOriPartCount) {
+        return 0;
+    }
+    return (AIndex - AManager.FOriPartCount) % 2 == 0 ? 'B' : 'A';
+}
+
+std::int32_t Original(const TCutPartsManager& AManager, std::int32_t AIndex) {
+    if (AIndex < AManager.FOriPartCount) {
+        return AIndex;
+    }
+    return (*AManager.FCutNestPartList)[(AIndex - AManager.FOriPartCount) / 2].From - 1;
+}
+
+/// The record that placement (X, Y) must have, derived from which ends touch: X's trailing end (B in
+/// its own direction, A when turned) and Y's leading end (A, or B when turned). With no cut end
+/// involved it is the source record of the unsplit parts in the same placement.
+TNestBaseInfo ExpectedRecord(const TCutPartsManager& AManager, const TSegPlaceInfoManager& ASource,
+                             std::int32_t X, std::int32_t Y) {
+    const std::int32_t x = std::abs(X) - 1;
+    const std::int32_t y = std::abs(Y) - 1;
+    const char xTrailing = X > 0 ? 'B' : 'A';
+    const char yLeading = Y > 0 ? 'A' : 'B';
+    const bool xCut = CutEnd(AManager, x) == xTrailing;
+    const bool yCut = CutEnd(AManager, y) == yLeading;
+    if (!xCut && !yCut) {
+        const std::int32_t ox = Original(AManager, x) + 1;
+        const std::int32_t oy = Original(AManager, y) + 1;
+        return ASource.GetA1B1Info(X > 0 ? ox : -ox, Y > 0 ? oy : -oy);
+    }
+    TNestBaseInfo reset;
+    reset.Init();
+    reset.ZGap = ASource.FNestParam.DefaultPartGap();
+    reset.FixedGap = reset.ZGap;
+    reset.Caled = true;
+    const bool zShape = AManager.FNestParam.CutShape() == 1 || AManager.FNestParam.CutShape() == 2;
+    if (zShape) {
+        // front piece then back piece in their own direction, or the mirror of that
+        const bool frontThenBack =
+            (X > 0 && Y > 0 && CutEnd(AManager, x) == 'B' && CutEnd(AManager, y) == 'A') ||
+            (X < 0 && Y < 0 && CutEnd(AManager, x) == 'A' && CutEnd(AManager, y) == 'B');
+        if (frontThenBack) {
+            reset.FixedGap = -AManager.FPartConnectLength;
+        }
+        return reset;
+    }
+    const auto front = [&AManager](std::int32_t idx) { return CutEnd(AManager, idx) == 'B'; };
+    const bool selfTurned = x == y && ((X > 0 && Y < 0 && front(x)) || (X < 0 && Y > 0 && !front(x)));
+    const bool ownPair =
+        (X > 0 && Y > 0 && front(x) && y == x + 1) || (X < 0 && Y < 0 && !front(x) && y == x - 1);
+    if (selfTurned || ownPair) {
+        reset.FixedGap = 0.0;
+    }
+    return reset;
+}
+
+void CheckAllPlacements(const TCutPartsManager& AManager, const TSegPlaceInfoManager& ASource,
+                        const std::string& ALabel) {
+    const std::int32_t n = AManager.FTempPartCount;
+    for (std::int32_t X = -n; X <= n; ++X) {
+        for (std::int32_t Y = -n; Y <= n; ++Y) {
+            if (X == 0 || Y == 0) {
+                continue;
+            }
+            ExpectSameRecord(AManager.FSegPlaceInfoManager->GetA1B1Info(X, Y),
+                             ExpectedRecord(AManager, ASource, X, Y),
+                             ALabel + " placement (" + std::to_string(X) + ", " + std::to_string(Y) + ")");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// TCutNestPart / TCutNestParts
+
+TEST(CutNestParts, RecordDefaultsAndUpdate) {
+    TCutNestPart cut;
+    cut.DataUpdate(1200.5, 3, 2);
+    EXPECT_EQ(cut, (TCutNestPart{1200.5, 3, 2}));
+    cut.DataInit();
+    EXPECT_EQ(cut, (TCutNestPart{0.0, 0, 0}));
+}
+
+TEST(CutNestParts, ComparerOrdersByPartThenLongerFirstWithinOneMillimetreEqual) {
+    using C = TCutNestParts::TCutNestPartsComparer;
+    EXPECT_EQ(C::Compare({500, 1, 1}, {100, 2, 1}), -1);
+    EXPECT_EQ(C::Compare({100, 2, 1}, {500, 1, 1}), 1);
+    EXPECT_EQ(C::Compare({1000.0, 2, 1}, {1000.9, 2, 1}), 0);
+    EXPECT_EQ(C::Compare({1000.9, 2, 1}, {1000.0, 2, 7}), 0);
+    EXPECT_EQ(C::Compare({1001.0, 2, 1}, {1000.0, 2, 1}), -1); // exactly 1.0 apart: longer first
+    EXPECT_EQ(C::Compare({1000.0, 2, 1}, {1001.0, 2, 1}), 1);
+    EXPECT_EQ(C::Compare({1200, 2, 1}, {1000.5, 2, 1}), -1);
+}
+
+TEST(CutNestParts, SortGivesAnOrderTheComparerAccepts) {
+    TCutNestParts list{{1000.4, 2, 1}, {300, 1, 1},    {1000.0, 2, 2},
+                       {1500, 2, 1},   {1000.9, 2, 3}, {800, 1, 1}};
+    list.Sort();
+    ASSERT_EQ(list.Count(), 6);
+    EXPECT_EQ(list[0], (TCutNestPart{800, 1, 1}));
+    EXPECT_EQ(list[1], (TCutNestPart{300, 1, 1}));
+    EXPECT_EQ(list[2], (TCutNestPart{1500, 2, 1})); // a longer split of the same part sorts first
+    EXPECT_EQ(list[3], (TCutNestPart{1000.9, 2, 3}));
+    EXPECT_EQ(list[4], (TCutNestPart{1000.4, 2, 1}));
+    EXPECT_EQ(list[5], (TCutNestPart{1000.0, 2, 2}));
+
+    // Chains of lengths less than 1.0 apart (not transitive) on random lists.
+    TRandomGenerator rng(5);
+    for (int round = 0; round < 100; ++round) {
+        TCutNestParts r;
+        const int n = 1 + rng.Random(30);
+        for (int k = 0; k < n; ++k) {
+            r.Add({100 + rng.Random(40) * 0.3, 1 + rng.Random(3), 1});
+        }
+        r.Sort();
+        for (int a = 0; a < r.Count(); ++a) {
+            for (int b = a + 1; b < r.Count(); ++b) {
+                EXPECT_LE(TCutNestParts::TCutNestPartsComparer::Compare(r[a], r[b]), 0) << round;
+            }
+        }
+    }
+}
+
+TEST(CutNestParts, CloneIsIndependentAndListOpsCheckIndices) {
+    TCutNestParts list{{100, 1, 1}, {200, 2, 1}};
+    auto copy = list.Clone();
+    EXPECT_EQ(*copy, list);
+    (*copy)[0].Amount = 9;
+    copy->Insert(0, {5, 3, 1});
+    EXPECT_EQ(list[0].Amount, 1);
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_THROW(list.Delete(2), std::out_of_range);
+    EXPECT_THROW(list.Items(-1), std::out_of_range);
+    EXPECT_THROW(list.Insert(3, {}), std::out_of_range);
+    list.Delete(0);
+    EXPECT_EQ(list[0].From, 2);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Extended part array
+
+TEST(CutPartsManager, ExtendedArrayLayoutForFivePartsAndTwoSplits) {
+    TRandomGenerator rng(1);
+    const TCADAutoNestParam param = MakeParam(0);
+    const TGeneralNestPartArr parts = MakeParts(5, rng);
+    const auto source = RandomGapManager(5, param, rng);
+    const TCutNestParts splits{{1200, 2, 1}, {700, 5, 3}};
+    const TCutPartsManager m(*source, splits, parts, param);
+
+    EXPECT_EQ(m.FOriPartCount, 5);
+    EXPECT_EQ(m.FTempPartCount, 9);
+    ASSERT_EQ(m.FGeneralNestPartArr.size(), 9u);
+    EXPECT_EQ(m.FSegPlaceInfoManager->FPartCount, 9);
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_EQ(m.FGeneralNestPartArr[k].FOuterlength, parts[k].FOuterlength);
+        EXPECT_EQ(m.FGeneralNestPartArr[k].FAmountAvail, parts[k].FAmountAvail);
+    }
+    // the second split's pieces at 7 and 8
+    EXPECT_EQ(m.FGeneralNestPartArr[7].FOuterlength, 700);
+    EXPECT_EQ(m.FGeneralNestPartArr[8].FOuterlength, parts[4].FOuterlength - 700);
+    EXPECT_EQ(m.FGeneralNestPartArr[8].RealBoxLength, parts[4].RealBoxLength - 700);
+    // a straight cut at 1200: front 1200 without cut-offs, back the rest
+    const TGeneralNestPart& front = m.FGeneralNestPartArr[5];
+    EXPECT_EQ(front.FOuterlength, 1200);
+    EXPECT_EQ(front.RealBoxLength, 1200);
+    EXPECT_EQ(front.CutoffALength, 0);
+    EXPECT_EQ(front.CutoffBLength, 0);
+    EXPECT_EQ(front.FAmountAvail, 0);
+    const TGeneralNestPart& back = m.FGeneralNestPartArr[6];
+    EXPECT_EQ(back.FOuterlength, parts[1].FOuterlength - 1200);
+    EXPECT_EQ(back.CutoffALength, 0);
+    EXPECT_EQ(back.CutoffBLength, 0);
+    EXPECT_EQ(back.FAmountAvail, 0);
+    EXPECT_EQ(*m.FCutNestPartList, splits);
+    EXPECT_EQ(m.FPartConnectLength, 0.0);
+    // row sizes of the triangular table
+    for (std::size_t r = 0; r < 9; ++r) {
+        EXPECT_EQ(m.FSegPlaceInfoManager->FSegPlaceInfoTable[r].size(), r + 1);
+    }
+}
+
+TEST(CutPartsManager, PieceLengthsForZShapeAndBevel) {
+    TRandomGenerator rng(2);
+    const TGeneralNestPartArr parts = MakeParts(2, rng);
+    const TCutNestParts splits{{1000, 1, 1}};
+    {
+        const TCADAutoNestParam param = MakeParam(1);
+        const auto source = RandomGapManager(2, param, rng);
+        const TCutPartsManager m(*source, splits, parts, param);
+        EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 1000 + 20);
+        EXPECT_EQ(m.FGeneralNestPartArr[2].RealBoxLength, 1000 + 20);
+        EXPECT_EQ(m.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000 + 20);
+        EXPECT_EQ(m.FGeneralNestPartArr[3].RealBoxLength, parts[0].RealBoxLength - 1000 + 20);
+    }
+    {
+        const TCADAutoNestParam param = MakeParam(2);
+        const auto source = RandomGapManager(2, param, rng);
+        const TCutPartsManager m(*source, splits, parts, param);
+        EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 1000 + 12);
+        EXPECT_EQ(m.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000); // no addition
+    }
+}
+
+TEST(CutPartsManager, NoSplitsCopiesTheSourceTable) {
+    TRandomGenerator rng(3);
+    const TCADAutoNestParam param = MakeParam(0);
+    const auto source = RandomGapManager(4, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{}, MakeParts(4, rng), param);
+    EXPECT_EQ(m.FTempPartCount, 4);
+    CheckAllPlacements(m, *source, "no splits");
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Joint allowance
+
+TEST(CutPartsManager, PartConnectLengthForZShape) {
+    TRandomGenerator rng(4);
+    const TGeneralNestPartArr parts = MakeParts(1, rng);
+    TCADAutoNestParam param = MakeParam(1); // gap 5, Z length 40
+    const auto source = RandomGapManager(1, param, rng);
+    const auto connect = [&](const TCADAutoNestParam& p) {
+        return TCutPartsManager(*source, TCutNestParts{}, parts, p).FPartConnectLength;
+    };
+    const TCoedgeFlagValues flag0(1, 0, 0);
+    const TCoedgeFlagValues flag2(0, 0, 1);
+
+    EXPECT_EQ(connect(param), 0.0); // offset 0, no flags, 2 x 0 not above the gap
+    param.SetCoedgeFlags(&flag0);
+    EXPECT_EQ(connect(param), 40.0);
+    param.SetZShapeOffset(0.005); // still "0" within the tolerance
+    EXPECT_EQ(connect(param), 40.0);
+    param.SetZShapeOffset(1.0); // flag 0 only counts without an offset; 2 x 1 < 5
+    EXPECT_EQ(connect(param), 0.0);
+    param.SetZShapeOffset(3.0); // 6 > 5
+    EXPECT_EQ(connect(param), 35.0);
+    param.SetZShapeOffset(2.504); // 5.008 is not above 5 beyond 0.01
+    EXPECT_EQ(connect(param), 0.0);
+    param.SetCoedgeFlags(&flag2);
+    EXPECT_EQ(connect(param), 40.0);
+    param.SetZShapeOffset(0.0); // flag 2 needs an offset
+    EXPECT_EQ(connect(param), 0.0);
+    param.SetDisAllowance(true);
+    param.SetZShapeOffset(3.0);
+    EXPECT_EQ(connect(param), 0.0);
+    param.SetDisAllowance(false);
+    param.SetCoedgeFlags(nullptr); // no flag object: no flag is 1
+    EXPECT_EQ(connect(param), 35.0);
+}
+
+TEST(CutPartsManager, PartConnectLengthForBevelAndStraight) {
+    TRandomGenerator rng(6);
+    const TGeneralNestPartArr parts = MakeParts(1, rng);
+    TCADAutoNestParam param = MakeParam(2); // gap 5, bevel 12
+    const auto source = RandomGapManager(1, param, rng);
+    const auto connect = [&](const TCADAutoNestParam& p) {
+        return TCutPartsManager(*source, TCutNestParts{}, parts, p).FPartConnectLength;
+    };
+    const TCoedgeFlagValues flag2(0, 0, 1);
+    EXPECT_EQ(connect(param), 7.0);
+    param.SetCoedgeFlags(&flag2);
+    EXPECT_EQ(connect(param), 12.0);
+    param.SetDisAllowance(true);
+    EXPECT_EQ(connect(param), 0.0);
+    TCADAutoNestParam straight = MakeParam(0);
+    straight.SetCoedgeFlags(&flag2);
+    EXPECT_EQ(connect(straight), 0.0);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Extended gap table
+
+TEST(CutPartsManager, StraightCutRecordsByRowAndColumn) {
+    TRandomGenerator rng(8);
+    TCADAutoNestParam param = MakeParam(0);
+    const auto source = RandomGapManager(3, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}}, MakeParts(3, rng), param);
+    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
+    // Front piece (index 3) of part 3 (index 2) against part 1 (index 0): end A is kept.
+    EXPECT_EQ(t[3][0].A1B1_A2B2.FixedGap, 5.0); // its cut end B meets part 1
+    EXPECT_EQ(t[3][0].A1B1_A2B2.ID, -1);
+    EXPECT_TRUE(t[3][0].A1B1_A2B2.Caled);
+    EXPECT_EQ(t[3][0].A1B1_B2A2.FixedGap, 5.0);
+    EXPECT_EQ(t[3][0].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].A2B2_A1B1.FixedGap);
+    EXPECT_EQ(t[3][0].B2A2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].B2A2_A1B1.FixedGap);
+    // Against its own split part: the placement (part 3, part 3) of the source.
+    EXPECT_EQ(t[3][2].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][2].A1B1_A2B2.FixedGap);
+    EXPECT_EQ(t[3][2].B2A2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][2].B2A2_A1B1.FixedGap);
+    // Zero-gap contacts of one straight cut.
+    EXPECT_EQ(t[3][3].A1B1_B2A2.FixedGap, 0.0);
+    EXPECT_EQ(t[3][3].A1B1_B2A2.ZGap, 5.0);
+    EXPECT_EQ(t[4][4].B2A2_A1B1.FixedGap, 0.0);
+    EXPECT_EQ(t[4][3].A2B2_A1B1.FixedGap, 0.0);
+    // Back piece (index 4): its uncut end B meets part 1; cut end A is reset.
+    EXPECT_EQ(t[4][0].A1B1_A2B2.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_A2B2.FixedGap);
+    EXPECT_EQ(t[4][0].A1B1_B2A2.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_B2A2.FixedGap);
+    EXPECT_EQ(t[4][0].A2B2_A1B1.FixedGap, 5.0);
+    EXPECT_EQ(t[4][0].B2A2_A1B1.FixedGap, 5.0);
+    // Through the manager: the whole part equals front, then back, with no gap.
+    TNestResult r;
+    r.FPartOrder = {4, 5};
+    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
+    EXPECT_DOUBLE_EQ(r.FLengthUsed, m.FGeneralNestPartArr[2].FOuterlength);
+}
+
+TEST(CutPartsManager, SplitOfALowerPartReadsSwappedCells) {
+    // Part 1 (index 0) split: every other original part has a larger index, so the source records
+    // for (part 1, j) live in row j with the two parts' roles swapped.
+    TRandomGenerator rng(9);
+    TCADAutoNestParam param = MakeParam(0);
+    const auto source = RandomGapManager(3, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{{500, 1, 1}}, MakeParts(3, rng), param);
+    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
+    // front piece (3) with part 3 (2) before it: placement (3, F) = source (3, 1) = [2][0].A1B1_A2B2
+    EXPECT_EQ(t[3][2].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_A2B2.FixedGap);
+    // part 3 turned before the front piece: (-3, F) = source (-3, 1) = [2][0].A1B1_B2A2 mirrored
+    EXPECT_EQ(t[3][2].B2A2_A1B1.FixedGap, source->GetA1B1Info(-3, 1).FixedGap);
+    // back piece (4) then part 3: (B, 3) = source (1, 3) = [2][0].A2B2_A1B1
+    EXPECT_EQ(t[4][2].A1B1_A2B2.FixedGap, source->FSegPlaceInfoTable[2][0].A2B2_A1B1.FixedGap);
+    EXPECT_EQ(t[4][2].A1B1_B2A2.FixedGap, source->GetA1B1Info(1, -3).FixedGap);
+}
+
+TEST(CutPartsManager, ZShapeOverlapsEveryFrontPieceWithEveryBackPiece) {
+    TRandomGenerator rng(10);
+    TCADAutoNestParam param = MakeParam(1);
+    param.SetZShapeOffset(3.0); // connect length 35
+    const auto source = RandomGapManager(3, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}, {400, 1, 1}}, MakeParts(3, rng), param);
+    ASSERT_EQ(m.FPartConnectLength, 35.0);
+    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
+    // F1=3, B1=4, F2=5, B2=6 (0-based)
+    EXPECT_EQ(t[4][3].A2B2_A1B1.FixedGap, -35.0); // F1 then B1
+    EXPECT_EQ(t[5][4].A1B1_A2B2.FixedGap, -35.0); // F2 then B1
+    EXPECT_EQ(t[6][3].A2B2_A1B1.FixedGap, -35.0); // F1 then B2
+    EXPECT_EQ(t[6][5].A2B2_A1B1.FixedGap, -35.0); // F2 then B2
+    EXPECT_EQ(t[6][5].A2B2_A1B1.ZGap, 5.0);
+    EXPECT_EQ(t[6][5].A2B2_A1B1.ID, -1);
+    // no zero-gap contacts: cut against cut of one piece is the reset record
+    EXPECT_EQ(t[3][3].A1B1_B2A2.FixedGap, 5.0);
+    EXPECT_EQ(t[4][4].B2A2_A1B1.FixedGap, 5.0);
+    // back piece then front piece: uncut B meets uncut A, copied from (part 3, part 1)
+    EXPECT_EQ(t[5][4].A2B2_A1B1.FixedGap, source->GetA1B1Info(3, 1).FixedGap);
+
+    TNestResult r;
+    r.FPartOrder = {4, 7}; // F1 then B2: overlapping joint
+    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
+    EXPECT_DOUBLE_EQ(r.FLengthUsed,
+                     m.FGeneralNestPartArr[3].FOuterlength + m.FGeneralNestPartArr[6].FOuterlength - 35);
+}
+
+// The main guard: on random tables and random splits, every placement of the extended manager
+// agrees with the record derived from the touching ends (source record when no cut end is involved,
+// else the reset record, the zero gaps of a straight cut or the joint overlap).
+TEST(CutPartsManager, EveryPlacementMatchesTheSourceForUncutEnds) {
+    TRandomGenerator rng(424242);
+    for (int round = 0; round < 60; ++round) {
+        const std::int32_t shape = round % 3;
+        TCADAutoNestParam param = MakeParam(shape);
+        param.SetZShapeOffset(round % 2 == 0 ? 0.0 : 3.0);
+        const std::int32_t n = 1 + rng.Random(5);
+        TCADAutoNestParam sourceParam = param;
+        sourceParam.SetDefaultPartGap(round % 4 == 0 ? 2.5 : 5.0); // reset records use the gap manager's gap
+        const auto source = RandomGapManager(n, sourceParam, rng);
+        const TGeneralNestPartArr parts = MakeParts(n, rng);
+        TCutNestParts splits;
+        const int count = rng.Random(5);
+        for (int k = 0; k < count; ++k) {
+            const std::int32_t from = 1 + rng.Random(n);
+            splits.Add({100.0 + rng.Random(1500), from, 1});
+        }
+        const TCutPartsManager m(*source, splits, parts, param);
+        ASSERT_EQ(m.FTempPartCount, n + 2 * count);
+        CheckAllPlacements(m, *source, "round " + std::to_string(round) + " shape " + std::to_string(shape));
+    }
+}
+
+TEST(CutPartsManager, UncutEndsOfPiecesRepeatTheSplitPartsRecords) {
+    TRandomGenerator rng(99);
+    for (const std::int32_t shape : {0, 1, 2}) {
+        const TCADAutoNestParam param = MakeParam(shape);
+        const auto source = RandomGapManager(4, param, rng);
+        const TCutPartsManager m(*source, TCutNestParts{{800, 2, 1}, {600, 4, 1}}, MakeParts(4, rng), param);
+        const TSegPlaceInfoManager& g = *m.FSegPlaceInfoManager;
+        for (std::int32_t c = 0; c < 2; ++c) {
+            const std::int32_t o = (*m.FCutNestPartList)[c].From;
+            const std::int32_t F = 4 + 2 * c + 1;
+            const std::int32_t B = F + 1;
+            for (std::int32_t J = 1; J <= 4; ++J) {
+                const std::string where = "shape " + std::to_string(shape) + " J " + std::to_string(J);
+                // front piece: end A, reached from before it or, turned, from behind it
+                ExpectSameRecord(g.GetA1B1Info(J, F), source->GetA1B1Info(J, o), where + " (J,F)");
+                ExpectSameRecord(g.GetA1B1Info(-J, F), source->GetA1B1Info(-J, o), where + " (-J,F)");
+                ExpectSameRecord(g.GetA1B1Info(-F, -J), source->GetA1B1Info(-o, -J), where + " (-F,-J)");
+                ExpectSameRecord(g.GetA1B1Info(-F, J), source->GetA1B1Info(-o, J), where + " (-F,J)");
+                // back piece: end B
+                ExpectSameRecord(g.GetA1B1Info(B, J), source->GetA1B1Info(o, J), where + " (B,J)");
+                ExpectSameRecord(g.GetA1B1Info(B, -J), source->GetA1B1Info(o, -J), where + " (B,-J)");
+                ExpectSameRecord(g.GetA1B1Info(-J, -B), source->GetA1B1Info(-J, -o), where + " (-J,-B)");
+                ExpectSameRecord(g.GetA1B1Info(J, -B), source->GetA1B1Info(J, -o), where + " (J,-B)");
+            }
+            // a back piece followed by a front piece of another split: both uncut ends
+            const std::int32_t otherF = 4 + 2 * (1 - c) + 1;
+            const std::int32_t otherO = (*m.FCutNestPartList)[1 - c].From;
+            ExpectSameRecord(g.GetA1B1Info(B, otherF), source->GetA1B1Info(o, otherO),
+                             "back then other front");
+            // the part turned: the front piece's A meets the front piece's A
+            ExpectSameRecord(g.GetA1B1Info(-F, F), source->GetA1B1Info(-o, o), "front turned, front");
+            ExpectSameRecord(g.GetA1B1Info(B, -B), source->GetA1B1Info(o, -o), "back, back turned");
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Bad input, clone
+
+TEST(CutPartsManager, RejectsSplitsAndTablesThatDoNotFit) {
+    TRandomGenerator rng(11);
+    const TCADAutoNestParam param = MakeParam(0);
+    const TGeneralNestPartArr parts = MakeParts(3, rng);
+    const auto source = RandomGapManager(3, param, rng);
+    EXPECT_THROW(TCutPartsManager(*source, TCutNestParts{{100, 0, 1}}, parts, param), std::out_of_range);
+    EXPECT_THROW(TCutPartsManager(*source, TCutNestParts{{100, 4, 1}}, parts, param), std::out_of_range);
+    EXPECT_THROW(TCutPartsManager(*source, TCutNestParts{{-1, 1, 1}}, parts, param), std::invalid_argument);
+    EXPECT_THROW(TCutPartsManager(*source, TCutNestParts{{parts[0].FOuterlength + 1, 1, 1}}, parts, param),
+                 std::invalid_argument);
+    EXPECT_NO_THROW(TCutPartsManager(*source, TCutNestParts{{parts[0].FOuterlength, 1, 1}}, parts, param));
+    const auto small = RandomGapManager(2, param, rng);
+    EXPECT_THROW(TCutPartsManager(*small, TCutNestParts{}, parts, param), std::invalid_argument);
+    TSegPlaceInfoManager unfilled(3, param); // rows never filled
+    EXPECT_THROW(TCutPartsManager(unfilled, TCutNestParts{}, parts, param), std::invalid_argument);
+}
+
+TEST(CutPartsManager, UnknownCutShapeFillsThePiecesLikeAStraightCut) {
+    TRandomGenerator rng(12);
+    const TCADAutoNestParam param = MakeParam(7);
+    const auto source = RandomGapManager(2, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{{300, 2, 1}}, MakeParts(2, rng), param);
+    EXPECT_EQ(m.FPartConnectLength, 0.0);
+    EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 300);
+    EXPECT_EQ(m.FSegPlaceInfoManager->GetGap(3, 4), 0.0);
+}
+
+TEST(CutPartsManager, CloneIsADeepCopy) {
+    TRandomGenerator rng(13);
+    const TCADAutoNestParam param = MakeParam(1);
+    const auto source = RandomGapManager(3, param, rng);
+    const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}}, MakeParts(3, rng), param);
+    m.FSegPlaceInfoManager->InitializePartGaps();
+    auto copy = m.Clone();
+    EXPECT_EQ(copy->FOriPartCount, m.FOriPartCount);
+    EXPECT_EQ(copy->FTempPartCount, m.FTempPartCount);
+    EXPECT_EQ(copy->FPartConnectLength, m.FPartConnectLength);
+    EXPECT_EQ(copy->FNestParam.CutShape(), 1);
+    EXPECT_EQ(*copy->FCutNestPartList, *m.FCutNestPartList);
+    EXPECT_NE(copy->FSegPlaceInfoManager.get(), m.FSegPlaceInfoManager.get());
+    EXPECT_EQ(copy->FSegPlaceInfoManager->FPartToPartConnectParams.size(), 5u);
+    EXPECT_NE(copy->FSegPlaceInfoManager->FPartToPartConnectParams[0].get(),
+              m.FSegPlaceInfoManager->FPartToPartConnectParams[0].get());
+    CheckAllPlacements(*copy, *source, "clone");
+    copy->FSegPlaceInfoManager->FSegPlaceInfoTable[3][0].A1B1_A2B2.FixedGap = 1234;
+    (*copy->FCutNestPartList)[0].Length = 1;
+    copy->FGeneralNestPartArr[0].FOuterlength = 1;
+    CheckAllPlacements(m, *source, "original after the clone changed");
+    EXPECT_EQ((*m.FCutNestPartList)[0].Length, 900);
+    EXPECT_NE(m.FGeneralNestPartArr[0].FOuterlength, 1);
+}
+
+} // namespace
+} // namespace tubenest
