@@ -8,6 +8,7 @@
 
 #include "circular/circular_nest.h"
 #include "support/circular_instances.h"
+#include "support/circular_plan_checker.h"
 
 namespace tubenest {
 namespace {
@@ -207,6 +208,106 @@ TEST(Repack, SimpleCutPartsNeverReusesANumberStillInThePool) {
         }
     }
     EXPECT_TRUE(found);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The final check of a run
+
+testsupport::TCircularPlanCheck CheckAfterRepair(const testsupport::TCircularInstance& AInst,
+                                                 TRepackProbe& ANest) {
+    auto manager = ANest.CreateCutPartsManager();
+    testsupport::TCircularPlanCheckOptions options;
+    options.AllowUnplaced = true;
+    auto check = testsupport::CheckCircularPlan(AInst.Parts, AInst.Tubes, *AInst.Gaps, AInst.Param,
+                                                ANest.FNestResults, ANest.FCutNestParts, *manager, options);
+    EXPECT_TRUE(check.ok) << check.Report();
+    for (std::size_t k = 0; k < AInst.Parts.size(); ++k) {
+        EXPECT_EQ(ANest.FNestParts[k].FAmountAvail, check.unplacedPerPart[k]) << "part " << k + 1;
+    }
+    return check;
+}
+
+TEST(RepairNestedResults, AFrontPieceWithoutItsBackPieceIsTakenOutAndTheCopyShowsUnplaced) {
+    auto inst = MakeInstance({{1000, 2}}, {{3000, 3}}, 5, 50);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddSplit(400, 1, 2);
+    nest.AddResult(1, {1, 2}, 1405);
+    nest.RepairNestedResults();
+    ASSERT_EQ(nest.FNestResults.Count(), 1);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 1000);
+    EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+    EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
+    EXPECT_EQ(nest.RepairedEntries(), 1);
+    EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 2);
+    CheckAfterRepair(*inst, nest);
+}
+
+TEST(RepairNestedResults, ATubeOverItsLengthLosesPartsFromItsEnd) {
+    auto inst = MakeInstance({{2000, 3}}, {{5000, 2}}, 5, 50);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddResult(1, {1, 1, 1}, 4990); // really 6010
+    nest.RepairNestedResults();
+    ASSERT_EQ(nest.FNestResults.Count(), 1);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
+    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 4005);
+    EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
+    CheckAfterRepair(*inst, nest);
+}
+
+TEST(RepairNestedResults, ARemovedPieceTakesItsPartnerAlong) {
+    auto inst = MakeInstance({{3000, 2}, {2500, 1}}, {{5000, 3}}, 5, 50);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddSplit(2000, 1, 3);
+    nest.AddResult(1, {1, 3}, 5000); // really 5005
+    nest.AddResult(1, {4, 2}, 3505);
+    nest.RepairNestedResults();
+    ASSERT_EQ(nest.FNestResults.Count(), 2);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{2});
+    EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+    EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
+    EXPECT_EQ(nest.FNestParts[1].FAmountAvail, 0);
+    EXPECT_EQ(nest.RepairedEntries(), 2);
+    CheckAfterRepair(*inst, nest);
+}
+
+TEST(RepairNestedResults, PiecesAreRenumberedWhenAnEarlierSplitIsGone) {
+    auto inst = MakeInstance({{3000, 3}}, {{5000, 5}}, 5, 50);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddSplit(2000, 1, 2); // pieces 2 and 3; 3 never laid
+    nest.AddSplit(1000, 1, 4); // pieces 4 and 5
+    nest.AddResult(1, {2}, 2000);
+    nest.AddResult(1, {1, 4}, 4005);
+    nest.AddResult(1, {5}, 2000);
+    nest.RepairNestedResults();
+    EXPECT_TRUE(nest.PiecesRenumbered());
+    ASSERT_EQ(nest.FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 1000);
+    ASSERT_EQ(nest.FNestResults.Count(), 2);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
+    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
+    EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 2000);
+    EXPECT_EQ(nest.FNewPartOrder, 4);
+    EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
+    CheckAfterRepair(*inst, nest);
+}
+
+TEST(RepairNestedResults, ExtraCopiesAndExtraTubesAreTakenOut) {
+    auto inst = MakeInstance({{1000, 1}, {800, 2}}, {{3000, 1}, {2000, 5}}, 5, 50);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddResult(2, {1, 1}, 2005); // part 1 is required once
+    nest.AddResult(1, {2}, 800);
+    nest.AddResult(1, {2}, 800); // entry 1 has one tube
+    nest.RepairNestedResults();
+    ASSERT_EQ(nest.FNestResults.Count(), 2);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{2});
+    EXPECT_EQ(nest.FNestParts[1].FAmountAvail, 1);
+    EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 0);
+    EXPECT_EQ(nest.FNestTubes[1].FAmountAvail, 4);
+    EXPECT_EQ(nest.FTubesAmount, 4);
+    CheckAfterRepair(*inst, nest);
 }
 
 } // namespace
