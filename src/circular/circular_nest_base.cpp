@@ -259,6 +259,32 @@ bool TCircularNestBase::CheckPartsAmount() const {
                         [](const TGeneralNestPart& part) { return part.FAmountAvail > 0; });
 }
 
+bool TCircularNestBase::SplitPieceGap(std::int32_t A, std::int32_t B, double& AGap) const {
+    const bool aPiece = IsPieceNumber(A);
+    const bool bPiece = IsPieceNumber(B);
+    if (aPiece == bPiece) {
+        return false; // two whole parts, or two pieces
+    }
+    const TCircularPieceInfo* info = PieceInfo(aPiece ? A : B);
+    if (info == nullptr) {
+        return false;
+    }
+    // The end of the piece that faces the other part: for a piece laid in its own direction its end
+    // B when it comes first, its end A when it comes second; turned, the other end. A front piece is
+    // cut at its end B, a back piece at its end A.
+    const bool pieceForward = (aPiece ? A : B) > 0;
+    const bool facesWithEndB = aPiece == pieceForward;
+    const bool facingEndIsCut = facesWithEndB == info->IsFront;
+    if (facingEndIsCut) {
+        AGap = FPartsInfo->FNestParam.DefaultPartGap();
+    } else {
+        // An uncut end is the split part's own end: the part's own gap applies.
+        const std::int32_t whole = pieceForward ? info->From : -info->From;
+        AGap = aPiece ? FPartsInfo->GetGap(whole, B) : FPartsInfo->GetGap(A, whole);
+    }
+    return true;
+}
+
 void TCircularNestBase::DealLastPartGap(double& AGap, const TNestResult& ANestResult) const {
     AGap = 0.0;
     const auto& order = ANestResult.FPartOrder;
@@ -268,7 +294,9 @@ void TCircularNestBase::DealLastPartGap(double& AGap, const TNestResult& ANestRe
     const std::int32_t a = order[order.size() - 2];
     const std::int32_t b = order[order.size() - 1];
     if (IsPieceNumber(a) || IsPieceNumber(b)) {
-        AGap = FNestParam.DefaultPartGap();
+        if (!SplitPieceGap(a, b, AGap)) {
+            AGap = FNestParam.DefaultPartGap();
+        }
     } else {
         AGap = FPartsInfo->GetGap(a, b);
     }
@@ -286,10 +314,14 @@ void TCircularNestBase::CalcOffsetPosition(const TIntDynArray& APartOrder, doubl
     const std::int32_t b = APartOrder.at(static_cast<std::size_t>(AIndex));
     double gap;
     if (IsPieceNumber(a) || IsPieceNumber(b)) {
-        const double offset = FNestParam.ZShapeOffset();
-        const bool noGap = (FNestParam.CoedgeFlagIsOne(0) && fEqual(offset, 0.0, kTol)) ||
-                           (FNestParam.CoedgeFlagIsOne(2) && fGreat(offset, 0.0, kTol));
-        gap = noGap ? 0.0 : FNestParam.DefaultPartGap();
+        // Next to a split piece the tube gets the gap of the cut parts manager that the host
+        // receives with the plan; only between two pieces the co-edge rule decides.
+        if (!SplitPieceGap(a, b, gap)) {
+            const double offset = FNestParam.ZShapeOffset();
+            const bool noGap = (FNestParam.CoedgeFlagIsOne(0) && fEqual(offset, 0.0, kTol)) ||
+                               (FNestParam.CoedgeFlagIsOne(2) && fGreat(offset, 0.0, kTol));
+            gap = noGap ? 0.0 : FNestParam.DefaultPartGap();
+        }
     } else {
         gap = FPartsInfo->GetGap(a, b);
     }

@@ -183,6 +183,10 @@ public:
     bool CheckPartsAmount() const;
     /// The gap in front of the last part of a result (0 for fewer than two parts, never negative).
     void DealLastPartGap(double& AGap, const TNestResult& ANestResult) const;
+    /// The gap between a split piece and a whole part next to it (either order), as the cut parts
+    /// manager gives it: DefaultPartGap at the piece's cut end, the part's own gap at its uncut end.
+    /// False when A and B are not one piece and one whole part, or the piece is unknown.
+    bool SplitPieceGap(std::int32_t A, std::int32_t B, double& AGap) const;
     /// Adds the gap in front of entry AIndex of an order to ALength.
     void CalcOffsetPosition(const TIntDynArray& APartOrder, double& ALength, std::int32_t AIndex) const;
     /// True when APos lies in a separable stretch of part APartIdx (0-based), within the tolerance.

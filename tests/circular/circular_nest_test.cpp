@@ -1,0 +1,407 @@
+// The circular nest and its cut shapes on small hand-made orders.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+#include "circular/circular_nest.h"
+#include "model/random.h"
+#include "support/circular_instances.h"
+#include "support/circular_plan_checker.h"
+
+namespace tubenest {
+namespace {
+
+using testsupport::CheckCircularPlan;
+using testsupport::MakeInstance;
+using testsupport::MakeRandomInstance;
+using testsupport::MakeSeparableStretches;
+using testsupport::TCircularInstance;
+
+class TNestProbe : public TCircularNest {
+public:
+    using TCircularNest::TCircularNest;
+    using TCircularNestBase::FResultClosed;
+    using TCircularNestBase::RegisterSplitPieces;
+};
+
+/// Runs an order and checks the plan with the independent checker (unplaced copies allowed).
+template <typename TNest = TStraightCutNest>
+std::unique_ptr<TNest> RunOrder(const TCircularInstance& AInst, const TIntDynArray& AOrder) {
+    auto nest = std::make_unique<TNest>(AInst.AlgorithmParam());
+    nest->CircularNestMain(AOrder);
+    auto manager = nest->CreateCutPartsManager();
+    testsupport::TCircularPlanCheckOptions options;
+    options.AllowUnplaced = true;
+    const auto check = CheckCircularPlan(AInst.Parts, AInst.Tubes, *AInst.Gaps, AInst.Param,
+                                         nest->FNestResults, nest->FCutNestParts, *manager, options);
+    EXPECT_TRUE(check.ok) << check.Report();
+    return nest;
+}
+
+TEST(CircularNest, AnExactFitClosesTheTubeAndTheNextPartStartsAFreshOne) {
+    auto inst = MakeInstance({{2000, 3}, {1000, 1}}, {{6000, 3}}, 0, 100);
+    auto nest = RunOrder(*inst, {1, 1, 1, 2});
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 1, 1}));
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{2});
+    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 1000);
+    EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
+    EXPECT_EQ(nest->FNestTubes[0].FAmountAvail, 1);
+}
+
+TEST(CircularNest, APartCrossingTheTubeEndIsSplitWhereTheTubeEnds) {
+    auto inst = MakeInstance({{4000, 2}}, {{6000, 2}}, 0, 100);
+    auto nest = RunOrder(*inst, {1, 1});
+    ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2000);
+    EXPECT_EQ(nest->FCutNestParts[0].From, 1);
+    EXPECT_EQ(nest->FCutNestParts[0].Amount, 1);
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
+    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 2000);
+    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+}
+
+TEST(CircularNest, ACutOutsideTheSeparableStretchesMovesBackToTheNearestOne) {
+    auto inst = MakeInstance({{4000, 2}}, {{6000, 2}}, 0, 100);
+    inst->Intervals[0] = MakeSeparableStretches(4000, {{100, 1970}, {2100, 3900}});
+    auto nest = RunOrder(*inst, {1, 1});
+    ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+    EXPECT_NEAR(nest->FCutNestParts[0].Length, 1970, 1e-5); // 30 mm before the tube end
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_NEAR(nest->FNestResults[0].FLengthUsed, 5970, 1e-5);
+    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
+    EXPECT_NEAR(nest->FNestResults[1].FLengthUsed, 2030, 1e-5);
+}
+
+TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
+    // The nearest separable stretch ends 1.05 mm into the part.
+    auto inst = MakeInstance({{4000, 2}}, {{6000, 2}}, 0, 100);
+    inst->Intervals[0] = MakeSeparableStretches(4000, {{0.5, 1.05}, {3000, 3900}});
+    auto nest = RunOrder(*inst, {1, 1});
+    EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 4000); // exact, not the whole tube
+    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{1});
+
+    // The tube is all but full when the next part arrives: a cut 1 mm into it is no split either,
+    // even though the part is separable there.
+    auto full = MakeInstance({{2999.5, 2}, {1000, 1}}, {{6000, 2}}, 0, 100);
+    full->Intervals[1] = MakeSeparableStretches(1000, {{0, 500}});
+    auto second = RunOrder(*full, {1, 1, 2});
+    EXPECT_TRUE(second->FCutNestParts.IsEmpty());
+    ASSERT_EQ(second->FNestResults.Count(), 2);
+    EXPECT_EQ(second->FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
+    EXPECT_EQ(second->FNestResults[1].FPartOrder, TIntDynArray{2});
+}
+
+TEST(CircularNest, RepeatedSplitsShareTheirPieceNumbers) {
+    // 3000 mm parts in 5000 mm tubes cut at 2000, then at 1000, then fill a tube exactly; the
+    // pattern repeats and the seventh copy is cut at 2000 again.
+    auto inst = MakeInstance({{3000, 7}}, {{5000, 6}}, 0, 100);
+    auto nest = RunOrder(*inst, TIntDynArray(7, 1));
+    ASSERT_EQ(nest->FCutNestParts.Count(), 2);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2000);
+    EXPECT_EQ(nest->FCutNestParts[0].Amount, 2);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[1].Length, 1000);
+    EXPECT_EQ(nest->FCutNestParts[1].Amount, 1);
+    EXPECT_EQ(nest->FNewPartOrder, 6);
+    std::vector<int> count(6, 0);
+    for (const auto& r : nest->FNestResults) {
+        for (const std::int32_t ref : r->FPartOrder) {
+            ++count[static_cast<std::size_t>(ref)];
+        }
+    }
+    EXPECT_EQ(count[1], 4); // whole copies
+    EXPECT_EQ(count[2], 2); // front of the 2000 split, twice
+    EXPECT_EQ(count[3], 2); // its back piece, twice
+    EXPECT_EQ(count[4], 1);
+    EXPECT_EQ(count[5], 1);
+    EXPECT_EQ(nest->FNestResults.Count(), 5);
+    EXPECT_FALSE(nest->PiecesRenumbered());
+}
+
+TEST(CircularNest, WithNoTubeLeftALoneCrossingPartGivesItsTubeBack) {
+    auto inst = MakeInstance({{1500, 1}}, {{1000, 1}}, 0, 100);
+    auto nest = RunOrder(*inst, {1});
+    EXPECT_EQ(nest->FNestResults.Count(), 0);
+    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 1);
+    EXPECT_EQ(nest->FNestTubes[0].FAmountAvail, 1);
+    EXPECT_FALSE(nest->FIsTubesEnough);
+}
+
+TEST(CircularNest, WithNoTubeLeftATubeWithMorePartsClosesWithoutTheCrossingPart) {
+    auto inst = MakeInstance({{600, 1}, {800, 1}}, {{1000, 1}}, 0, 100);
+    inst->Intervals[1].reset();
+    auto nest = RunOrder(*inst, {1, 2});
+    ASSERT_EQ(nest->FNestResults.Count(), 1);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 600);
+    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+    EXPECT_EQ(nest->FNestParts[1].FAmountAvail, 1);
+}
+
+TEST(CircularNest, TheBackPieceOfASplitLastPartOpensOneMoreTube) {
+    auto inst = MakeInstance({{4000, 2}}, {{6000, 2}}, 0, 100, 1);
+    inst->Param.SetZShapeLength(40);
+    auto nest = RunOrder<TZShapeCutNest>(*inst, {1, 1});
+    ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 1980); // the tube less the 20 mm joint
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
+    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 2040); // back piece 2020 + joint 20
+}
+
+TEST(CircularNest, AStraightCutNestIsThePlainCircularNest) {
+    TRandomGenerator random(4242);
+    for (int i = 0; i < 40; ++i) {
+        auto inst = MakeRandomInstance(random, {});
+        const TIntDynArray order = inst->FullOrder();
+        TCircularNest plain(inst->AlgorithmParam());
+        plain.CircularNestMain(order);
+        TStraightCutNest straight(inst->AlgorithmParam());
+        straight.CircularNestMain(order);
+        ASSERT_EQ(plain.FNestResults.Count(), straight.FNestResults.Count());
+        for (int r = 0; r < plain.FNestResults.Count(); ++r) {
+            EXPECT_EQ(plain.FNestResults[r].FPartOrder, straight.FNestResults[r].FPartOrder);
+            EXPECT_EQ(plain.FNestResults[r].FTubeIndex, straight.FNestResults[r].FTubeIndex);
+            EXPECT_DOUBLE_EQ(plain.FNestResults[r].FLengthUsed, straight.FNestResults[r].FLengthUsed);
+        }
+        EXPECT_TRUE(plain.FCutNestParts == straight.FCutNestParts);
+    }
+}
+
+TEST(CircularNest, ABevelledCutFillsToTheTubeLessTheBevelAndBackPiecesNeedNoJoint) {
+    // Two parts of 2995 mm fill a 6000 mm tube exactly up to 5990 mm.
+    {
+        auto inst = MakeInstance({{2995, 2}}, {{6000, 2}}, 0, 100, 2);
+        inst->Param.SetBevelLength(10);
+        auto nest = RunOrder<TBevelShapeCutNest>(*inst, {1, 1});
+        ASSERT_EQ(nest->FNestResults.Count(), 1);
+        EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 5990);
+        EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
+    }
+    // 3000 + 3790 = 6790: the second part is cut at 2990 (its front piece carries the 10 mm
+    // bevel) and its 800 mm back piece takes 800 mm of the next tube.
+    {
+        auto inst = MakeInstance({{3000, 1}, {3790, 1}}, {{6000, 2}}, 0, 100, 2);
+        inst->Param.SetBevelLength(10);
+        auto nest = RunOrder<TBevelShapeCutNest>(*inst, {1, 2});
+        ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+        EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2990);
+        ASSERT_EQ(nest->FNestResults.Count(), 2);
+        EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
+        EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+        EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{4});
+        EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 800);
+        EXPECT_DOUBLE_EQ(nest->FCutPartConnectLength, 10); // restored after every operation
+    }
+}
+
+TEST(CircularNest, ZShapeTubesThatStartAndEndWithPiecesPutTheFrontPieceFirst) {
+    auto inst = MakeInstance({{1000, 5}, {1000, 5}}, {{6000, 9}}, 0, 100, 1);
+    TZShapeCutNest nest(inst->AlgorithmParam());
+    const auto add = [&nest](TIntDynArray order) {
+        auto r = std::make_unique<TNestResult>();
+        r->FTubeIndex = 1;
+        r->FTubeCount = 1;
+        r->FPartOrder = std::move(order);
+        nest.FNestResults.Add(std::move(r));
+    };
+    add({4, 1, 5}); // back piece, part, front piece
+    add({1, 5});
+    add({5});
+    add({4, 3});
+    nest.CheckPartsConnect();
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{5, 4, 1}));
+    EXPECT_EQ(nest.FNestResults[1].FPartOrder, (TIntDynArray{1, 5}));
+    EXPECT_EQ(nest.FNestResults[2].FPartOrder, TIntDynArray{5});
+    EXPECT_EQ(nest.FNestResults[3].FPartOrder, (TIntDynArray{3, 4}));
+    // The other shapes leave them alone.
+    TStraightCutNest straight(inst->AlgorithmParam());
+    straight.FNestResults.Assign(nest.FNestResults);
+    straight.CheckPartsConnect();
+    EXPECT_EQ(straight.FNestResults[0].FPartOrder, (TIntDynArray{5, 4, 1}));
+}
+
+TEST(CircularNest, APartThatOnlyALaterEntryTakesDoesNotStallTheNest) {
+    // Both 3000 mm entries fail for the 7000 mm part; the 8000 mm entry takes it whole.
+    auto inst = MakeInstance({{7000, 1}}, {{3000, 1}, {3000, 1}, {8000, 1}}, 0, 100);
+    auto nest = RunOrder(*inst, {1});
+    ASSERT_EQ(nest->FNestResults.Count(), 1);
+    EXPECT_EQ(nest->FNestResults[0].FTubeIndex, 3);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
+    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+    EXPECT_EQ(nest->FNestTubes[0].FAmountAvail, 1);
+    EXPECT_EQ(nest->FNestTubes[1].FAmountAvail, 1);
+}
+
+TEST(CircularNest, CopiesThatCannotBeLaidStayVisible) {
+    auto inst = MakeInstance({{9000, 2}, {1000, 1}}, {{6000, 5}}, 0, 100);
+    inst->Intervals[0].reset(); // nowhere separable and longer than every tube
+    auto nest = RunOrder(*inst, {1, 2, 1});
+    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 2);
+    EXPECT_EQ(nest->FNestParts[1].FAmountAvail, 0);
+    ASSERT_EQ(nest->FNestResults.Count(), 1);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{2});
+    // An order with more entries than copies lays the copies once.
+    auto extra = RunOrder(*inst, {2, 2, 2});
+    ASSERT_EQ(extra->FNestResults.Count(), 1);
+    EXPECT_EQ(extra->FNestResults[0].FPartOrder, TIntDynArray{2});
+}
+
+TEST(CircularNest, BadOrdersAreRejected) {
+    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100);
+    TCircularNest nest(inst->AlgorithmParam());
+    EXPECT_THROW(nest.CircularNestMain({1, 0}), std::invalid_argument);
+    TCircularNest other(inst->AlgorithmParam());
+    EXPECT_THROW(other.CircularNestMain({-2}), std::invalid_argument);
+}
+
+TEST(CircularNest, TheFirstSolutionTakesThePartsInTurnAndRecordsTheOrder) {
+    auto inst = MakeInstance({{1000, 2}, {500, 1}, {9000, 1}}, {{6000, 1}}, 5, 100);
+    inst->Intervals[2].reset();
+    TCircularNest nest(inst->AlgorithmParam());
+    std::int32_t amount = -1;
+    nest.InitialNestSolve(amount);
+    EXPECT_EQ(amount, 3); // the 9000 mm part can be laid nowhere
+    EXPECT_EQ(nest.FNestOrder, (TIntDynArray{1, 1, 2}));
+    ASSERT_EQ(nest.FNestResults.Count(), 1);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 1, 2}));
+    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 2510);
+    EXPECT_EQ(nest.FNestParts[2].FAmountAvail, 1);
+}
+
+TEST(CircularNest, CreateCircularNestFollowsTheCutShape) {
+    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100, 0);
+    EXPECT_NE(dynamic_cast<TStraightCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
+    inst->Param.SetCutShape(1);
+    EXPECT_NE(dynamic_cast<TZShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
+    inst->Param.SetCutShape(2);
+    EXPECT_NE(dynamic_cast<TBevelShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
+    inst->Param.SetCutShape(7);
+    EXPECT_NE(dynamic_cast<TBevelShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
+}
+
+TEST(CircularNest, DealOnlyOneLongPartOutcomes) {
+    auto inst = MakeInstance({{4990, 1}, {11000, 1}, {9000, 1}}, {{5000, 3}}, 0, 100, 1);
+    inst->Param.SetZShapeLength(40); // joint 20: usable 4980
+    const auto start = [&inst](TNestProbe& nest, std::int32_t part, TNestResult& r) {
+        EXPECT_TRUE(nest.ChooseNestTube(r));
+        r.FPartOrder = {part + 1};
+        --nest.FNestParts[static_cast<std::size_t>(part)].FAmountAvail;
+        (void)inst;
+    };
+    {
+        // Longer than the usable length but not than the tube: laid whole.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 5;
+        start(nest, 0, r);
+        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 0));
+        EXPECT_DOUBLE_EQ(left, 0);
+        ASSERT_EQ(nest.FNestResults.Count(), 1);
+        EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 4990);
+    }
+    {
+        // The middle cut (5500) lies beyond the usable length: refused, entry unavailable.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 0;
+        start(nest, 1, r);
+        EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 1));
+        EXPECT_FALSE(nest.FNestTubes[0].FAvailable);
+        EXPECT_EQ(nest.FNestResults.Count(), 0);
+    }
+    {
+        // Middle cut 4500: the back piece is laid as 4500 + 20 = 4520, which the next tube holds.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 0;
+        start(nest, 2, r);
+        const std::int32_t tubes = nest.FTubesAmount;
+        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 2));
+        ASSERT_EQ(nest.FNestResults.Count(), 2);
+        EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{4});
+        EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{5});
+        EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 4520);
+        EXPECT_EQ(nest.FTubesAmount, tubes - 1);
+        EXPECT_EQ(nest.FNewPartOrder, 6);
+        ASSERT_EQ(nest.FCutNestParts.Count(), 1);
+        EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 4500);
+    }
+    {
+        // A next tube of 4510 would hold the back piece without its joint, but not as laid.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 0;
+        start(nest, 2, r);
+        nest.FNextTubeLength = 4510;
+        EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 2));
+        EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+    }
+}
+
+TEST(CircularNest, InTubeAdjustLaysTheBackPieceOfThePartItCuts) {
+    // Part 1 (3000, nowhere separable) crosses a 6000 mm tube after part 2 (4000): the cut at 2000
+    // goes through part 2 instead, whose back piece is 2000 mm (not the 1000 mm overhang).
+    auto inst = MakeInstance({{3000, 1}, {4000, 1}}, {{6000, 2}}, 0, 100);
+    inst->Intervals[0].reset();
+    TNestProbe nest(inst->AlgorithmParam());
+    TNestResult r;
+    ASSERT_TRUE(nest.ChooseNestTube(r));
+    r.FPartOrder = {2, 1};
+    r.FLengthUsed = 7000;
+    double left = 1000;
+    EXPECT_TRUE(nest.InTubeAdjust(2000, r, left, 6000));
+    EXPECT_DOUBLE_EQ(left, 2000);
+    ASSERT_EQ(nest.FNestResults.Count(), 1);
+    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
+    ASSERT_EQ(nest.FCutNestParts.Count(), 1);
+    EXPECT_EQ(nest.FCutNestParts[0].From, 2);
+    EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 2000);
+}
+
+TEST(CircularNest, NestLastNestOpensATubeForTheBackPieceOnlyAfterASplit) {
+    auto inst = MakeInstance({{1000, 3}}, {{6000, 3}}, 0, 100);
+    {
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        ASSERT_TRUE(nest.ChooseNestTube(r));
+        r.FPartOrder = {1, 1};
+        double left = 2000;
+        nest.NestLastNest(0, 2000, r, left);
+        ASSERT_EQ(nest.FNestResults.Count(), 1);
+        EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 2000);
+        EXPECT_DOUBLE_EQ(left, 0);
+    }
+    {
+        TNestProbe nest(inst->AlgorithmParam());
+        nest.RegisterSplitPieces(2, 3, 1, 400);
+        TNestResult r;
+        ASSERT_TRUE(nest.ChooseNestTube(r));
+        r.FPartOrder = {1, 2};
+        nest.FNestResults.AddClone(r);
+        nest.FResultClosed = true;
+        nest.FNewPartOrder = 3;
+        double left = 600;
+        nest.NestLastNest(0, 1400, r, left); // fits the tube, but the tube was closed by a split
+        ASSERT_EQ(nest.FNestResults.Count(), 2);
+        EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
+        EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 600);
+        EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
+    }
+}
+
+} // namespace
+} // namespace tubenest

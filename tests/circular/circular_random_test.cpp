@@ -1,0 +1,155 @@
+// Random instances of every cut shape, checked by the independent plan checker.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "circular/circular_nest.h"
+#include "model/random.h"
+#include "support/circular_instances.h"
+#include "support/circular_plan_checker.h"
+
+namespace tubenest {
+namespace {
+
+using testsupport::CheckCircularPlan;
+using testsupport::MakeRandomInstance;
+using testsupport::TCircularInstance;
+using testsupport::TCircularPlanCheckOptions;
+using testsupport::TRandomInstanceOptions;
+
+/// A random order of all copies (Fisher-Yates with the test's generator), some parts turned.
+TIntDynArray ShuffledOrder(const TCircularInstance& AInst, TRandomGenerator& ARandom) {
+    TIntDynArray order = AInst.FullOrder();
+    for (std::int32_t i = static_cast<std::int32_t>(order.size()) - 1; i > 0; --i) {
+        std::swap(order[static_cast<std::size_t>(i)], order[static_cast<std::size_t>(ARandom.Random(i + 1))]);
+    }
+    for (auto& ref : order) {
+        if (ARandom.RandomFloat() < 0.2) {
+            ref = -ref;
+        }
+    }
+    return order;
+}
+
+struct RunSummary {
+    int runs = 0;
+    int withSplits = 0;
+    int withUnplaced = 0;
+    int repaired = 0;
+    int renumbered = 0;
+};
+
+void CheckRun(const TCircularInstance& AInst, TCircularNest& ANest, bool AUnplacedAllowed,
+              const std::string& AWhat, RunSummary& ASummary) {
+    auto manager = ANest.CreateCutPartsManager();
+    const TNestAlgorithmParam param = AInst.AlgorithmParam();
+    TCircularPlanCheckOptions options;
+    options.AllowUnplaced = AUnplacedAllowed;
+    options.Intervals = &param.PartIntervalsList;
+    const auto check = CheckCircularPlan(AInst.Parts, AInst.Tubes, *AInst.Gaps, AInst.Param,
+                                         ANest.FNestResults, ANest.FCutNestParts, *manager, options);
+    ASSERT_TRUE(check.ok) << AWhat << "\n" << check.Report();
+    // The nest's own amounts show exactly the copies the plan lacks.
+    for (std::size_t k = 0; k < AInst.Parts.size(); ++k) {
+        ASSERT_EQ(ANest.FNestParts[k].FAmountAvail, check.unplacedPerPart[k]) << AWhat << " part " << k + 1;
+    }
+    // Piece numbers follow the manager layout: what the nest recorded about each number agrees.
+    const auto n = static_cast<std::int32_t>(AInst.Parts.size());
+    for (const auto& r : ANest.FNestResults) {
+        for (const std::int32_t ref : r->FPartOrder) {
+            const std::int32_t a = ref < 0 ? -ref : ref;
+            if (a <= n) {
+                continue;
+            }
+            const TCircularPieceInfo* info = ANest.PieceInfo(a);
+            ASSERT_NE(info, nullptr) << AWhat;
+            const std::int32_t c = (a - n - 1) / 2;
+            ASSERT_EQ(info->IsFront, (a - n - 1) % 2 == 0) << AWhat;
+            ASSERT_EQ(info->From, ANest.FCutNestParts[c].From) << AWhat;
+            ASSERT_EQ(info->Length, ANest.FCutNestParts[c].Length) << AWhat;
+        }
+    }
+    if (check.unplaced > 0 && std::getenv("CIRC_DIAG")) {
+        double longestLeft = 0;
+        for (const auto& t : ANest.FNestTubes)
+            if (t.FAmountAvail > 0)
+                longestLeft = std::max(longestLeft, t.FTubeInitialLen);
+        for (std::size_t k = 0; k < AInst.Parts.size(); ++k) {
+            if (check.unplacedPerPart[k] > 0) {
+                const auto* iv = AInst.Intervals[k].get();
+                std::printf(
+                    "%s: part %zu len %.1f unplaced %d; longest tube left %.1f; sep %s; tubesLeft %d\n",
+                    AWhat.c_str(), k + 1, AInst.Parts[k].FOuterlength, check.unplacedPerPart[k], longestLeft,
+                    iv ? std::to_string(iv->Count()).c_str() : "null", ANest.FTubesAmount);
+            }
+        }
+    }
+    ++ASummary.runs;
+    ASummary.withSplits += ANest.FCutNestParts.IsEmpty() ? 0 : 1;
+    ASummary.withUnplaced += check.unplaced > 0 ? 1 : 0;
+    ASummary.repaired += ANest.RepairedEntries() > 0 ? 1 : 0;
+    ASummary.renumbered += ANest.PiecesRenumbered() ? 1 : 0;
+}
+
+void RunRandom(std::int32_t ACutShape, bool ATight, bool ARandomGaps, std::uint64_t ASeed, int AInstances) {
+    TRandomGenerator random(ASeed);
+    RunSummary summary;
+    for (int i = 0; i < AInstances; ++i) {
+        TRandomInstanceOptions options;
+        options.CutShape = ACutShape;
+        options.TightTubes = ATight;
+        options.RandomGaps = ARandomGaps;
+        auto inst = MakeRandomInstance(random, options);
+        const TNestAlgorithmParam param = inst->AlgorithmParam();
+        for (int run = 0; run < 3; ++run) {
+            auto nest = CreateCircularNest(param);
+            std::string what = "shape " + std::to_string(ACutShape) + " instance " + std::to_string(i) +
+                               " run " + std::to_string(run);
+            if (run == 0) {
+                std::int32_t amount = 0;
+                nest->InitialNestSolve(amount);
+                what += " (first solution)";
+            } else {
+                nest->CircularNestMain(ShuffledOrder(*inst, random));
+            }
+            // Unplaced copies are acceptable only when the tubes ran out or a part cannot be laid
+            // at all; the checker reports them, and the amounts must show them.
+            CheckRun(*inst, *nest, true, what, summary);
+            if (testing::Test::HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+    std::printf(
+        "shape %d tight %d gaps %d: %d runs, %d with splits, %d with unplaced, %d repaired, %d renumbered\n",
+        ACutShape, ATight, ARandomGaps, summary.runs, summary.withSplits, summary.withUnplaced,
+        summary.repaired, summary.renumbered);
+}
+
+TEST(CircularRandom, StraightCutPlansPassTheChecker) {
+    RunRandom(0, false, false, 101, 150);
+}
+TEST(CircularRandom, ZShapeCutPlansPassTheChecker) {
+    RunRandom(1, false, false, 202, 150);
+}
+TEST(CircularRandom, BevelCutPlansPassTheChecker) {
+    RunRandom(2, false, false, 303, 150);
+}
+TEST(CircularRandom, TightTubesAllShapes) {
+    RunRandom(0, true, false, 404, 80);
+    RunRandom(1, true, false, 505, 80);
+    RunRandom(2, true, false, 606, 80);
+}
+TEST(CircularRandom, IrregularGapsAllShapes) {
+    RunRandom(0, false, true, 707, 80);
+    RunRandom(1, false, true, 808, 80);
+    RunRandom(2, true, true, 909, 80);
+}
+
+} // namespace
+} // namespace tubenest
