@@ -1,0 +1,45 @@
+#pragma once
+// TMultiTubeNestWrapper: the uniform front of the nesting methods. It is built on the caller's
+// parts, tubes, gap manager and parameter record; each method operation constructs the method's
+// engine object, runs it into the caller's result list and frees it.
+//
+// Ownership: the part array, the tube array and the gap manager are the caller's and are shared,
+// not copied (the wrapper keeps references; they must outlive it). The parameter record is copied.
+
+#include "host/cad_param.h"
+#include "model/nest_result.h"
+#include "model/nest_types.h"
+#include "model/seg_place_info.h"
+
+namespace tubenest {
+
+class TMultiTubeNestWrapper {
+public:
+    /// Keeps the arrays and the manager (non-owning), copies the parameters and records whether the
+    /// gaps differ by orientation (AGapInfos.CheckIsTrapezoid).
+    TMultiTubeNestWrapper(const TGeneralNestPartArr& ANestParts, const TGeneralNestTubeArr& ANestTubes,
+                          const TSegPlaceInfoManager& AGapInfos, const TCADAutoNestParam& ANestParam);
+    // The shared arrays must outlive the wrapper: temporaries are refused.
+    TMultiTubeNestWrapper(TGeneralNestPartArr&&, const TGeneralNestTubeArr&, const TSegPlaceInfoManager&,
+                          const TCADAutoNestParam&) = delete;
+    TMultiTubeNestWrapper(const TGeneralNestPartArr&, TGeneralNestTubeArr&&, const TSegPlaceInfoManager&,
+                          const TCADAutoNestParam&) = delete;
+    TMultiTubeNestWrapper(const TMultiTubeNestWrapper&) = delete;
+    TMultiTubeNestWrapper& operator=(const TMultiTubeNestWrapper&) = delete;
+
+    /// Whether the gaps differ by orientation.
+    bool IsTrapezoid() const { return FIsTrapezoid; }
+
+    /// Runs the SVC method into ANestResult (the caller's list, appended to). No amount adjustment
+    /// follows: copies the method could not nest are simply absent. Returns true.
+    bool SVCNest(TNestResultList& ANestResult);
+
+private:
+    const TGeneralNestPartArr& FNestParts; ///< shared with the caller
+    const TGeneralNestTubeArr& FNestTubes; ///< shared with the caller
+    const TSegPlaceInfoManager& FGapInfos; ///< not owned
+    TCADAutoNestParam FNestParam;          ///< own copy
+    bool FIsTrapezoid = false;
+};
+
+} // namespace tubenest

@@ -1,0 +1,107 @@
+// The multi-tube wrapper's construction and its SVC operation.
+
+#include <gtest/gtest.h>
+
+#include "adjust/multi_tube_nest_wrapper.h"
+#include "support/svc_plan_checker.h"
+#include "svc/svc_nest.h"
+
+namespace tubenest {
+namespace {
+
+using test_support::CheckWholePartPlan;
+using test_support::MakeUniformGapManager;
+using test_support::SetGap;
+
+TGeneralNestPart Part(double length, int amount) {
+    TGeneralNestPart p;
+    p.FOuterlength = length;
+    p.RealBoxLength = length;
+    p.FAmountAvail = amount;
+    return p;
+}
+
+TGeneralNestTube Tube(double length, int amount) {
+    TGeneralNestTube t;
+    t.FTubeInitialLen = length;
+    t.FAmountAvail = amount;
+    return t;
+}
+
+TEST(MultiTubeNestWrapper, TrapezoidOnlyWhenGapsDiffer) {
+    const TGeneralNestPartArr parts{Part(100, 1), Part(200, 1)};
+    const TGeneralNestTubeArr tubes{Tube(1000, 1)};
+    auto gaps = MakeUniformGapManager(2, 5.0);
+    SetGap(*gaps, 1, 2, 5.00005); // equal within 0.0001 mm
+    EXPECT_FALSE(TMultiTubeNestWrapper(parts, tubes, *gaps, TCADAutoNestParam{}).IsTrapezoid());
+    SetGap(*gaps, 1, 2, 6.0);
+    EXPECT_TRUE(TMultiTubeNestWrapper(parts, tubes, *gaps, TCADAutoNestParam{}).IsTrapezoid());
+}
+
+TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
+    // Part 1 fits no tube and part 2 more copies than the tubes hold: both stay short, with no
+    // adjustment of the amounts.
+    const TGeneralNestPartArr parts{Part(7000, 2), Part(2900, 9), Part(1100, 3)};
+    const TGeneralNestTubeArr tubes{Tube(6000, 3)};
+    TCADAutoNestParam param;
+    param.SetDefaultPartGap(10.0);
+    auto gaps = MakeUniformGapManager(3, 10.0);
+    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, param);
+
+    TNestResultList results;
+    auto own = std::make_unique<TNestResult>();
+    own->FTubeIndex = 1;
+    own->FTubeCount = 1;
+    own->FPartOrder = {3};
+    own->FLengthUsed = 1100.0;
+    results.Add(std::move(own));
+    EXPECT_TRUE(wrapper.SVCNest(results));
+    ASSERT_GE(results.Count(), 2);
+    EXPECT_EQ(results[0].FPartOrder, (TIntDynArray{3})); // the caller's entry is kept
+
+    TNestResultList direct;
+    TBackpack(parts, tubes, param, *gaps).SVCNest(direct);
+    ASSERT_EQ(direct.Count(), results.Count() - 1);
+    for (int k = 0; k < direct.Count(); ++k) {
+        EXPECT_EQ(results[k + 1].FPartOrder, direct[k].FPartOrder);
+        EXPECT_EQ(results[k + 1].FTubeCount, direct[k].FTubeCount);
+        EXPECT_EQ(results[k + 1].FTubeIndex, direct[k].FTubeIndex);
+    }
+    results.Delete(0);
+    const auto report = CheckWholePartPlan(results, parts, tubes, *gaps);
+    ASSERT_TRUE(report.Ok()) << report.Text();
+    EXPECT_EQ(report.NestedAmounts[0], 0);
+    EXPECT_LT(report.NestedAmounts[1], 9);
+    EXPECT_EQ(report.TubesUsed[0], 3);
+}
+
+TEST(MultiTubeNestWrapper, SharesTheCallersArrays) {
+    TGeneralNestPartArr parts{Part(1000, 4)};
+    TGeneralNestTubeArr tubes{Tube(2000, 1)};
+    auto gaps = MakeUniformGapManager(1, 0.0);
+    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
+    TNestResultList first;
+    wrapper.SVCNest(first);
+    ASSERT_EQ(first.Count(), 1);
+    EXPECT_EQ(first[0].FTubeCount, 1);
+
+    tubes[0].FAmountAvail = 2; // seen by the next call
+    TNestResultList second;
+    wrapper.SVCNest(second);
+    ASSERT_EQ(second.Count(), 1);
+    EXPECT_EQ(second[0].FTubeCount, 2);
+}
+
+TEST(MultiTubeNestWrapper, EmptyInputGivesNoResults) {
+    const TGeneralNestPartArr parts;
+    const TGeneralNestTubeArr tubes{Tube(2000, 1)};
+    auto gaps = MakeUniformGapManager(0, 0.0);
+    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
+    EXPECT_FALSE(wrapper.IsTrapezoid());
+    TNestResultList results;
+    EXPECT_TRUE(wrapper.SVCNest(results));
+    EXPECT_TRUE(results.Empty());
+}
+
+} // namespace
+} // namespace tubenest
