@@ -196,6 +196,9 @@ TEST(RunPatterns, EveryBranch) {
     for (std::size_t k = 0; k < cases.size(); ++k) {
         ExpectRun(noReverse->FSinglePartGaps[k], G::Create(5, 5, 5, 0, 0));
     }
+    gaps->FSinglePartGaps[0].FPartGapPair = 99.0;
+    gaps->InitializePartGaps(); // derives only once
+    EXPECT_EQ(gaps->FSinglePartGaps[0].FPartGapPair, 99.0);
 }
 
 TEST(RunPatterns, RunLengthsOfOneToFiveCopies) {
@@ -212,13 +215,6 @@ TEST(RunPatterns, RunLengthsOfOneToFiveCopies) {
         EXPECT_DOUBLE_EQ(gaps->CalcMinLen({0}, {n}, &chain), 300.0 * n + expected[n]);
         EXPECT_EQ(chain, TIntDynArray{0});
     }
-}
-
-TEST(RunPatterns, InitializeRunsOnce) {
-    const auto gaps = RunTable({{"", 5, 2, 8, true, {}}}, false);
-    gaps->FSinglePartGaps[0].FPartGapPair = 99.0;
-    gaps->InitializePartGaps();
-    EXPECT_EQ(gaps->FSinglePartGaps[0].FPartGapPair, 99.0);
 }
 
 TEST(Neighbours, SortedCompleteAndFromOwnDirectionGaps) {
