@@ -99,7 +99,7 @@ TEST(CalcTsp, FixedTailStaysButItsGapCounts) {
     EXPECT_TRUE(TNestAdjustTool::CalcTsp(order, *gaps, 0, false, true));
     EXPECT_EQ(order, (TIntDynArray{2, 1, 3}));
 
-    // Part 3 would rather lead, in either direction; a fixed tail keeps it last and unturned.
+    // Reference 3 would rather lead, in either direction; a fixed tail keeps it last and unturned.
     SetGap(*gaps, 3, 2, 0.0);
     SetGap(*gaps, -3, 2, 0.0);
     SetGap(*gaps, 3, 1, 0.0);
@@ -120,8 +120,8 @@ TEST(TryOptimizePartPos, SinglePartAndFirstPartNeverTurnedInPlace) {
     EXPECT_EQ(one, TIntDynArray{2});
     EXPECT_EQ(avl, 123.0);
 
-    // Turning part 1 in front would save 10, but the first part is only ever moved, and moving it
-    // behind part 2 costs more in both directions.
+    // Turning reference 1 in front would save 10, but the first part is only ever moved, and moving it
+    // behind reference 2 costs more in both directions.
     SetGap(*gaps, -1, 2, 0.0);
     SetGap(*gaps, 2, 1, 20.0);
     SetGap(*gaps, 2, -1, 20.0);
