@@ -97,7 +97,7 @@ void CheckParts(const Problem& problem, FaultCollector& out) {
         }
         out.NonNegative(item, "cutoff_a", p.cutoff_a);
         out.NonNegative(item, "cutoff_b", p.cutoff_b);
-        if (std::isfinite(p.length) && p.cutoff_a >= 0 && p.cutoff_b >= 0 && p.cutoff_a + p.cutoff_b > p.length) {
+        if (std::isfinite(p.length) && p.length > 0.0 && p.cutoff_a >= 0 && p.cutoff_b >= 0 && p.cutoff_a + p.cutoff_b > p.length) {
             out.Add(item + ": cut-offs " + Num(p.cutoff_a) + " + " + Num(p.cutoff_b) + " exceed the length " +
                     Num(p.length));
         }

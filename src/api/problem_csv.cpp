@@ -109,10 +109,10 @@ struct Row {
 };
 
 /// Reads the rows of a CSV text: skips blank and '#' lines, picks the separator from the first
-/// row, drops a header row (the first row whose field number_field is not a number).
+/// row, drops a header row (a first row without any number).
 class CsvText {
 public:
-    CsvText(std::string_view text, std::string source, std::size_t number_field) : source_(std::move(source)) {
+    CsvText(std::string_view text, std::string source) : source_(std::move(source)) {
         if (text.substr(0, 3) == "\xEF\xBB\xBF") {
             text.remove_prefix(3);
         }
@@ -141,8 +141,14 @@ public:
             }
             if (first) {
                 first = false;
-                if (fields->size() > number_field && !ParseNumber((*fields)[number_field], sep_)) {
-                    continue; // header
+                // A header has no number at all; a data line with a mistyped length still has
+                // its amount, so its fault is reported rather than the line taken for a header.
+                bool anyNumber = false;
+                for (const auto& f : *fields) {
+                    anyNumber = anyNumber || ParseNumber(f, sep_).has_value();
+                }
+                if (!anyNumber) {
+                    continue;
                 }
             }
             rows_.push_back(Row{lineNo, std::move(*fields)});
@@ -203,7 +209,7 @@ private:
 } // namespace
 
 std::vector<PartSpec> ParsePartsCsv(std::string_view text, const std::string& source) {
-    CsvText csv(text, source, 1);
+    CsvText csv(text, source);
     std::vector<PartSpec> parts;
     std::map<std::string, std::size_t> seen;
     for (const Row& row : csv.rows()) {
@@ -232,7 +238,7 @@ std::vector<PartSpec> ParsePartsCsv(std::string_view text, const std::string& so
 }
 
 std::vector<StockSpec> ParseStockCsv(std::string_view text, const std::string& source) {
-    CsvText csv(text, source, 0);
+    CsvText csv(text, source);
     std::vector<StockSpec> stock;
     for (const Row& row : csv.rows()) {
         if (!csv.FieldCount(row, 2, 3, "length,amount[,id]")) {

@@ -12,7 +12,8 @@
 namespace tubenest::api {
 namespace {
 
-using nlohmann::json;
+// Ordered, so that lists written as objects (end types) keep the order of the file.
+using json = nlohmann::ordered_json;
 using ojson = nlohmann::ordered_json;
 
 /// A short text for a JSON value in messages (containers are named, not dumped).
