@@ -4,6 +4,7 @@
 //                       [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
 //   tubenest validate FILE [--stock S] [--gap G]
 //   tubenest example [--method M] [--time-limit S] [--seed N] [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
+//                    [--save-problem OUT]
 //   tubenest methods
 //
 // Exit codes: 0 every copy placed, 3 a valid plan with copies not placed, 2 bad input or usage,
@@ -211,9 +212,11 @@ int Main(int argc, char** argv) {
 
     RunOptions exampleRun;
     exampleRun.svg_out = "example.svg";
+    std::string exampleProblemOut;
     CLI::App* example = app.add_subcommand(
         "example", "Solve a built-in realistic problem and write its diagram to example.svg (or --svg)");
     AddRunOptions(*example, exampleRun);
+    example->add_option("--save-problem", exampleProblemOut, "Also write the example problem as JSON to this file");
 
     CLI::App* methods = app.add_subcommand("methods", "List the nesting methods");
 
@@ -234,7 +237,11 @@ int Main(int argc, char** argv) {
         return RunValidate(validateIn);
     }
     if (*example) {
-        return RunSolve(api::MakeExampleProblem(), exampleRun);
+        const api::Problem problem = api::MakeExampleProblem();
+        if (!exampleProblemOut.empty()) {
+            api::WriteFileAtomically(exampleProblemOut, api::ProblemToJson(problem));
+        }
+        return RunSolve(problem, exampleRun);
     }
     if (*methods) {
         const std::string def = api::DefaultMethodName();
