@@ -349,7 +349,7 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
     json doc;
     try {
         doc = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) { // syntax errors, and numbers beyond the range of a double
         std::string what = e.what();
         if (const auto cut = what.find("] "); what.rfind("[json.exception", 0) == 0 && cut != std::string::npos) {
             what = what.substr(cut + 2);
@@ -475,7 +475,7 @@ std::string ProblemToJson(const Problem& problem) {
         params["default_part_gap"] = *p.default_part_gap;
     }
     doc["parameters"] = std::move(params);
-    return doc.dump(2) + "\n";
+    return doc.dump(2, ' ', false, ojson::error_handler_t::replace) + "\n";
 }
 
 } // namespace tubenest::api

@@ -148,6 +148,11 @@ TEST(JsonReader, SyntaxErrorsAndWrongDocuments) {
     EXPECT_NE(syntax[0].find("bad.json: not valid JSON"), std::string::npos) << syntax[0];
     EXPECT_NE(syntax[0].find("line 2"), std::string::npos) << syntax[0];
 
+    // A number beyond the range of a double is bad input too, not an internal error.
+    auto overflow = FaultsOf([] { ParseProblemJson(R"({"parts": [{"id": "A", "length": 1e400}]})", "big.json"); });
+    ASSERT_EQ(overflow.size(), 1u);
+    EXPECT_NE(overflow[0].find("big.json: not valid JSON"), std::string::npos) << overflow[0];
+
     auto notObject = FaultsOf([] { ParseProblemJson("[1, 2]", "list.json"); });
     EXPECT_TRUE(AnyContains(notObject, "list.json: document", "expected an object, got an array"));
 
