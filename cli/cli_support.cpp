@@ -12,7 +12,9 @@ namespace tubenest::cli {
 ProgressBar::ProgressBar(bool enabled)
     : enabled_(enabled), start_(std::chrono::steady_clock::now()), last_(start_ - std::chrono::seconds(1)) {}
 
-ProgressBar::~ProgressBar() { Finish(); }
+ProgressBar::~ProgressBar() {
+    Finish();
+}
 
 void ProgressBar::Update(double fraction, const std::string& message) {
     if (!enabled_) {
@@ -45,7 +47,8 @@ void ProgressBar::Finish() {
 namespace {
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free, "the signal handler needs a lock-free pointer");
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free,
+              "the signal handler needs a lock-free pointer");
 
 std::atomic<std::atomic<bool>*> g_stop_flag{nullptr};
 struct sigaction g_old_int;

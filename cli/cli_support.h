@@ -12,10 +12,10 @@ namespace tubenest::cli {
 
 /// Exit codes of the tool.
 enum ExitCode : int {
-    kExitAllPlaced = 0,   ///< a plan with every copy placed (also: --help, validate ok)
-    kExitInternal = 1,    ///< internal or system error (e.g. an output file cannot be written)
-    kExitBadInput = 2,    ///< bad input or usage
-    kExitNotPlaced = 3,   ///< a valid plan with copies not placed
+    kExitAllPlaced = 0, ///< a plan with every copy placed (also: --help, validate ok)
+    kExitInternal = 1,  ///< internal or system error (e.g. an output file cannot be written)
+    kExitBadInput = 2,  ///< bad input or usage
+    kExitNotPlaced = 3, ///< a valid plan with copies not placed
 };
 
 /// Bad usage or unreadable input: exit code 2.

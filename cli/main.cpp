@@ -78,15 +78,16 @@ api::Problem LoadProblem(const InputOptions& in) {
     const bool csv = EndsWith(in.file, ".csv") || EndsWith(in.file, ".CSV");
     if (csv) {
         problem.parts = api::ParsePartsCsv(text, name);
-    } else if (EndsWith(in.file, ".json") || EndsWith(in.file, ".JSON") || text.find('{') != std::string::npos) {
+    } else if (EndsWith(in.file, ".json") || EndsWith(in.file, ".JSON") ||
+               text.find('{') != std::string::npos) {
         problem = api::ParseProblemJson(text, name);
     } else {
         throw UsageError(in.file + ": unknown file type (expected .json or .csv)");
     }
     if (!in.stock.empty()) {
         if (std::filesystem::is_regular_file(in.stock)) {
-            problem.stock = api::ParseStockCsv(ReadInput(in.stock),
-                                               std::filesystem::path(in.stock).filename().string());
+            problem.stock =
+                api::ParseStockCsv(ReadInput(in.stock), std::filesystem::path(in.stock).filename().string());
         } else {
             problem.stock = api::ParseStockList(in.stock);
         }
@@ -181,13 +182,15 @@ void AddRunOptions(CLI::App& cmd, RunOptions& run) {
         ->check(CLI::NonNegativeNumber);
     cmd.add_option("--seed", run.seed, "Random seed, to repeat a run exactly");
     cmd.add_option("--json", run.json_out, "Write the plan as JSON to this file ('-': standard output)");
-    cmd.add_option("--svg", run.svg_out, "Write the cutting diagram as SVG to this file ('-': standard output)");
+    cmd.add_option("--svg", run.svg_out,
+                   "Write the cutting diagram as SVG to this file ('-': standard output)");
     cmd.add_option("--dump", run.dump_out, "Write the engine's own text dump of the results to this file");
     cmd.add_flag("--quiet,-q", run.quiet, "No progress bar and no summary");
 }
 
 void AddInputOptions(CLI::App& cmd, InputOptions& in) {
-    cmd.add_option("FILE", in.file, "Problem file: .json, or a .csv parts list (name,length,amount[,cutoffA,cutoffB])")
+    cmd.add_option("FILE", in.file,
+                   "Problem file: .json, or a .csv parts list (name,length,amount[,cutoffA,cutoffB])")
         ->required();
     cmd.add_option("--stock,-s", in.stock,
                    "Stock tubes: a list like 6000x10,7500x5 or a CSV file (length,amount[,id]); replaces the "
@@ -196,7 +199,8 @@ void AddInputOptions(CLI::App& cmd, InputOptions& in) {
 }
 
 int Main(int argc, char** argv) {
-    CLI::App app{"tubenest: nest parts into stock tubes (cutting lists for tube and profile cutting)", "tubenest"};
+    CLI::App app{"tubenest: nest parts into stock tubes (cutting lists for tube and profile cutting)",
+                 "tubenest"};
     app.require_subcommand(1);
     app.fallthrough(false);
 
@@ -216,7 +220,8 @@ int Main(int argc, char** argv) {
     CLI::App* example = app.add_subcommand(
         "example", "Solve a built-in realistic problem and write its diagram to example.svg (or --svg)");
     AddRunOptions(*example, exampleRun);
-    example->add_option("--save-problem", exampleProblemOut, "Also write the example problem as JSON to this file");
+    example->add_option("--save-problem", exampleProblemOut,
+                        "Also write the example problem as JSON to this file");
 
     CLI::App* methods = app.add_subcommand("methods", "List the nesting methods");
 

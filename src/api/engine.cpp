@@ -66,7 +66,8 @@ EngineInput BuildEngineInput(const Problem& problem) {
         in.tube_lengths.push_back(s.length);
     }
     const NestingParameters& np = problem.parameters;
-    in.coedge_flags = std::make_unique<TCoedgeFlagValues>(np.coedge_flag0 ? 1 : 0, 0, np.coedge_flag2 ? 1 : 0);
+    in.coedge_flags =
+        std::make_unique<TCoedgeFlagValues>(np.coedge_flag0 ? 1 : 0, 0, np.coedge_flag2 ? 1 : 0);
     in.sub_config = std::make_unique<TDisSubConfig>(np.dis);
     in.param = BuildNestParam(problem);
     in.param.SetCoedgeFlags(in.coedge_flags.get());
@@ -101,7 +102,8 @@ Registry& TheRegistry() {
 
 void RegisterMethod(const std::string& name, EngineMethod method) {
     if (name.empty() || !method) {
-        throw std::invalid_argument("RegisterMethod: a method needs a name and a function (name \"" + name + "\")");
+        throw std::invalid_argument("RegisterMethod: a method needs a name and a function (name \"" + name +
+                                    "\")");
     }
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
@@ -197,7 +199,8 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
     Totals& t = plan.totals;
     for (std::size_t i = 0; i < problem.stock.size(); ++i) {
         const StockSpec& s = problem.stock[i];
-        t.stock.push_back(StockUsage{i, EffectiveStockId(s, i), s.length, 0, static_cast<std::int32_t>(s.amount)});
+        t.stock.push_back(
+            StockUsage{i, EffectiveStockId(s, i), s.length, 0, static_cast<std::int32_t>(s.amount)});
     }
     std::vector<std::int64_t> wholePlaced(problem.parts.size(), 0);
     struct PieceCount {
@@ -266,8 +269,9 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
         pat.used_length = end;
         pat.remnant = pat.stock_length - end;
         if (fGreat(end, pat.stock_length, 0.01)) {
-            plan.warnings.push_back("pattern " + std::to_string(plan.patterns.size() + 1) + " (stock " + pat.stock_id +
-                                    ", " + FormatLength(pat.stock_length) + " mm) uses " + FormatLength(end) + " mm");
+            plan.warnings.push_back("pattern " + std::to_string(plan.patterns.size() + 1) + " (stock " +
+                                    pat.stock_id + ", " + FormatLength(pat.stock_length) + " mm) uses " +
+                                    FormatLength(end) + " mm");
         }
         plan.patterns.push_back(std::move(pat));
     }
@@ -323,7 +327,8 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
         }
     }
 
-    plan.status = stop_status ? *stop_status : (plan.unplaced.empty() ? PlanStatus::Complete : PlanStatus::Partial);
+    plan.status =
+        stop_status ? *stop_status : (plan.unplaced.empty() ? PlanStatus::Complete : PlanStatus::Partial);
     plan.engine_results = std::make_shared<const TNestResultList>(std::move(output.results));
     return plan;
 }

@@ -28,15 +28,15 @@ namespace tubenest::api {
 /// Where a part may be split, in mm along the part from its end A.
 struct PartIntervals {
     std::vector<std::array<double, 2>> separable; ///< sorted [start, end] stretches; empty: never split
-    double front_cutoff_pos = 0.0; ///< position of the front cut-off: cutoff_a
-    double back_cutoff_pos = 0.0;  ///< position of the back cut-off: length - cutoff_b
+    double front_cutoff_pos = 0.0;                ///< position of the front cut-off: cutoff_a
+    double back_cutoff_pos = 0.0;                 ///< position of the back cut-off: length - cutoff_b
 };
 
 /// Everything a method reads. Move-only: the parameter block points at the host objects it owns.
 struct EngineInput {
-    TGeneralNestPartArr parts;  ///< one per Problem part; FAmountAvail = amount required
-    TGeneralNestTubeArr tubes;  ///< one per stock entry; FAmountAvail = tubes available
-    std::vector<double> tube_lengths; ///< FTubeInitialLen of each tube entry (TubesLengthArr)
+    TGeneralNestPartArr parts;                       ///< one per Problem part; FAmountAvail = amount required
+    TGeneralNestTubeArr tubes;                       ///< one per stock entry; FAmountAvail = tubes available
+    std::vector<double> tube_lengths;                ///< FTubeInitialLen of each tube entry (TubesLengthArr)
     std::unique_ptr<TCoedgeFlagValues> coedge_flags; ///< referenced by param
     std::unique_ptr<TDisSubConfig> sub_config;       ///< referenced by param ("Dis")
     TCADAutoNestParam param;                         ///< the parameter block, host objects attached
@@ -49,25 +49,25 @@ EngineInput BuildEngineInput(const Problem& problem);
 
 /// A split piece that appears in results as a part reference above the number of parts.
 struct PieceInfo {
-    std::int32_t reference = 0;   ///< the piece's part reference (> number of parts)
-    std::size_t origin_part = 0;  ///< 0-based index of the part that was split
-    bool is_front = true;         ///< front piece (keeps end A) or back piece (keeps end B)
-    double length = 0.0;          ///< outer length of the piece
-    std::int32_t split_id = 0;    ///< equal for the front and back piece of one split
+    std::int32_t reference = 0;  ///< the piece's part reference (> number of parts)
+    std::size_t origin_part = 0; ///< 0-based index of the part that was split
+    bool is_front = true;        ///< front piece (keeps end A) or back piece (keeps end B)
+    double length = 0.0;         ///< outer length of the piece
+    std::int32_t split_id = 0;   ///< equal for the front and back piece of one split
 };
 
 /// What a method returns.
 struct EngineOutput {
-    TNestResultList results;        ///< FTubeIndex 1-based into the input tubes
-    std::vector<PieceInfo> pieces;  ///< one per piece reference used in results
-    bool stopped = false;           ///< the method ended early on a stop request or its own limit
+    TNestResultList results;       ///< FTubeIndex 1-based into the input tubes
+    std::vector<PieceInfo> pieces; ///< one per piece reference used in results
+    bool stopped = false;          ///< the method ended early on a stop request or its own limit
 };
 
 /// Run settings handed to a method besides the input.
 struct MethodContext {
-    std::uint64_t seed = 0;          ///< seed for TRandomGenerator
-    std::int32_t swarm_size_factor = 5; ///< AdjustFactor of the particle swarm
-    std::int32_t threads = 1;        ///< worker threads a method may use
+    std::uint64_t seed = 0;                                        ///< seed for TRandomGenerator
+    std::int32_t swarm_size_factor = 5;                            ///< AdjustFactor of the particle swarm
+    std::int32_t threads = 1;                                      ///< worker threads a method may use
     std::optional<std::chrono::steady_clock::time_point> deadline; ///< the time limit, if any
     TNestProgress* progress = nullptr; ///< the progress object of the run (also the global NestProgress)
 

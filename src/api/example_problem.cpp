@@ -72,7 +72,8 @@ Problem MakeExampleProblem() {
     p.stock = {{"S6000", 6000.0, 40}, {"S6500", 6500.0, 12}, {"S7500", 7500.0, 6}};
 
     p.gaps.kerf = 3.0;
-    p.gaps.end_types = {{"plain", 0.0}, {"miter45", 42.0}, {"miter30", 24.0}, {"saddle", 30.0}, {"notch", 12.0}};
+    p.gaps.end_types = {
+        {"plain", 0.0}, {"miter45", 42.0}, {"miter30", 24.0}, {"saddle", 30.0}, {"notch", 12.0}};
     // Mitres cut the same way nest into each other and share one cut: the parts overlap in length.
     p.gaps.end_pairs = {
         {"miter45", "miter45", -57.0, true, 60.0, -1.0, 0},

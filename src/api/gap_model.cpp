@@ -58,7 +58,9 @@ public:
     }
 
 private:
-    const PartSpec& Part(std::int32_t ref) const { return problem_.parts.at(static_cast<std::size_t>(std::abs(ref)) - 1); }
+    const PartSpec& Part(std::int32_t ref) const {
+        return problem_.parts.at(static_cast<std::size_t>(std::abs(ref)) - 1);
+    }
     double Clearance(const std::string& type) const {
         if (type.empty()) {
             return 0.0;
@@ -114,7 +116,8 @@ TNestBaseInfo GapRecordFor(const Problem& problem, std::int32_t a, std::int32_t 
     return GapRules(problem).ByEnds(a, b);
 }
 
-std::unique_ptr<TSegPlaceInfoManager> BuildGapManager(const Problem& problem, const TCADAutoNestParam& param) {
+std::unique_ptr<TSegPlaceInfoManager> BuildGapManager(const Problem& problem,
+                                                      const TCADAutoNestParam& param) {
     const auto n = static_cast<std::int32_t>(problem.parts.size());
     auto manager = std::make_unique<TSegPlaceInfoManager>(n, param);
     manager->InitTable();

@@ -51,10 +51,10 @@ struct Pattern {
     std::size_t stock_index = 0; ///< 0-based index into Problem::stock
     std::string stock_id;
     double stock_length = 0.0;
-    std::int32_t count = 0; ///< tubes cut to this pattern
+    std::int32_t count = 0;        ///< tubes cut to this pattern
     std::vector<PlacedPart> parts; ///< from the tube's start
-    double used_length = 0.0; ///< end of the last part
-    double remnant = 0.0;     ///< stock_length - used_length
+    double used_length = 0.0;      ///< end of the last part
+    double remnant = 0.0;          ///< stock_length - used_length
 };
 
 /// One way a part was cut in two; every complete front + back pair needs one weld.
@@ -78,10 +78,11 @@ struct StockUsage {
 struct Totals {
     std::vector<StockUsage> stock; ///< one entry per stock entry, in the order of Problem::stock
     std::int32_t tubes_used = 0;
-    double material_used = 0.0;      ///< sum of the stock lengths of the tubes used
-    double part_length_placed = 0.0; ///< sum of the lengths of everything placed (pieces by their own lengths)
-    double yield = 0.0;              ///< part_length_placed / material_used (0 without material)
-    double waste = 0.0;              ///< material_used - part_length_placed
+    double material_used = 0.0; ///< sum of the stock lengths of the tubes used
+    double part_length_placed =
+        0.0;            ///< sum of the lengths of everything placed (pieces by their own lengths)
+    double yield = 0.0; ///< part_length_placed / material_used (0 without material)
+    double waste = 0.0; ///< material_used - part_length_placed
     std::int32_t welds = 0;
     std::int64_t copies_required = 0;
     std::int64_t copies_placed = 0; ///< whole copies plus complete front + back pairs
@@ -98,8 +99,8 @@ struct Unplaced {
 struct Plan {
     PlanStatus status = PlanStatus::Complete;
     std::string method;
-    std::uint64_t seed = 0;        ///< the seed the method ran with (repeat a run with it)
-    double elapsed_seconds = 0.0;  ///< wall time of the method
+    std::uint64_t seed = 0;       ///< the seed the method ran with (repeat a run with it)
+    double elapsed_seconds = 0.0; ///< wall time of the method
     std::vector<Pattern> patterns;
     std::vector<Split> splits;
     Totals totals;

@@ -44,7 +44,9 @@ std::string StockTubesText(const Totals& t) {
     return s;
 }
 
-double Rounded(double v) { return std::round(v * 1e6) / 1e6; }
+double Rounded(double v) {
+    return std::round(v * 1e6) / 1e6;
+}
 
 /// Length of the valid UTF-8 sequence at s[i], or 0 when it is not valid.
 std::size_t Utf8SequenceLength(const std::string& s, std::size_t i) {
@@ -148,8 +150,8 @@ std::string FormatPlanSummary(const Plan& plan) {
     std::ostringstream out;
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%.2f", plan.elapsed_seconds);
-    out << "Plan: " << PlanStatusName(plan.status) << " (method " << plan.method << ", seed " << plan.seed << ", "
-        << elapsed << " s)\n";
+    out << "Plan: " << PlanStatusName(plan.status) << " (method " << plan.method << ", seed " << plan.seed
+        << ", " << elapsed << " s)\n";
     out << "Patterns:\n";
     if (plan.patterns.empty()) {
         out << "  (none)\n";
@@ -175,9 +177,9 @@ std::string FormatPlanSummary(const Plan& plan) {
     if (!plan.splits.empty()) {
         out << "Splits:\n";
         for (const Split& s : plan.splits) {
-            out << "  split " << s.split_id << ": " << s.part_id << " cut into " << FormatLength(s.front_length)
-                << " + " << FormatLength(s.back_length) << ", " << s.welds << " weld" << (s.welds == 1 ? "" : "s")
-                << "\n";
+            out << "  split " << s.split_id << ": " << s.part_id << " cut into "
+                << FormatLength(s.front_length) << " + " << FormatLength(s.back_length) << ", " << s.welds
+                << " weld" << (s.welds == 1 ? "" : "s") << "\n";
         }
     }
     const Totals& t = plan.totals;
@@ -185,9 +187,9 @@ std::string FormatPlanSummary(const Plan& plan) {
     if (t.tubes_used > 0) {
         out << " (" << StockTubesText(t) << ")";
     }
-    out << ", material " << FormatLength(t.material_used) << " mm, parts " << FormatLength(t.part_length_placed)
-        << " mm, yield " << Percent(t.yield) << ", waste " << FormatLength(t.waste) << " mm, welds " << t.welds
-        << "\n";
+    out << ", material " << FormatLength(t.material_used) << " mm, parts "
+        << FormatLength(t.part_length_placed) << " mm, yield " << Percent(t.yield) << ", waste "
+        << FormatLength(t.waste) << " mm, welds " << t.welds << "\n";
     out << "Copies: " << t.copies_placed << " of " << t.copies_required << " placed\n";
     for (const Unplaced& u : plan.unplaced) {
         out << "Not placed: " << u.part_id << " × " << u.count << " (" << u.reason << ")\n";
@@ -229,16 +231,17 @@ std::string PlanToJson(const Plan& plan) {
     for (const Pattern& p : plan.patterns) {
         ojson parts = ojson::array();
         for (const PlacedPart& pp : p.parts) {
-            parts.push_back(ojson{{"part_id", pp.part_id},
-                                  {"part_index", pp.part_index},
-                                  {"name", pp.name},
-                                  {"reference", pp.reference},
-                                  {"turned", pp.turned},
-                                  {"start", Rounded(pp.start)},
-                                  {"length", Rounded(pp.length)},
-                                  {"gap_before", Rounded(pp.gap_before)},
-                                  {"piece", PieceKindName(pp.piece)},
-                                  {"split_id", pp.piece == PieceKind::Whole ? ojson(nullptr) : ojson(pp.split_id)}});
+            parts.push_back(
+                ojson{{"part_id", pp.part_id},
+                      {"part_index", pp.part_index},
+                      {"name", pp.name},
+                      {"reference", pp.reference},
+                      {"turned", pp.turned},
+                      {"start", Rounded(pp.start)},
+                      {"length", Rounded(pp.length)},
+                      {"gap_before", Rounded(pp.gap_before)},
+                      {"piece", PieceKindName(pp.piece)},
+                      {"split_id", pp.piece == PieceKind::Whole ? ojson(nullptr) : ojson(pp.split_id)}});
         }
         patterns.push_back(ojson{{"stock_id", p.stock_id},
                                  {"stock_index", p.stock_index},
@@ -261,8 +264,8 @@ std::string PlanToJson(const Plan& plan) {
     doc["splits"] = std::move(splits);
     ojson unplaced = ojson::array();
     for (const Unplaced& u : plan.unplaced) {
-        unplaced.push_back(
-            ojson{{"part_id", u.part_id}, {"part_index", u.part_index}, {"count", u.count}, {"reason", u.reason}});
+        unplaced.push_back(ojson{
+            {"part_id", u.part_id}, {"part_index", u.part_index}, {"count", u.count}, {"reason", u.reason}});
     }
     doc["unplaced"] = std::move(unplaced);
     doc["warnings"] = plan.warnings;
@@ -286,8 +289,8 @@ std::string PlanToSvg(const Plan& plan) {
                      FormatLength(t.material_used) + " mm, parts " + FormatLength(t.part_length_placed) +
                      " mm, yield " + Percent(t.yield) + ", waste " + FormatLength(t.waste) + " mm, welds " +
                      std::to_string(t.welds));
-    std::string copies = std::to_string(t.copies_placed) + " of " + std::to_string(t.copies_required) +
-                         " copies placed";
+    std::string copies =
+        std::to_string(t.copies_placed) + " of " + std::to_string(t.copies_required) + " copies placed";
     for (const Unplaced& u : plan.unplaced) {
         copies += "; not placed: " + u.part_id + " × " + std::to_string(u.count);
     }
@@ -311,26 +314,27 @@ std::string PlanToSvg(const Plan& plan) {
       << "<rect width=\"8\" height=\"8\" fill=\"#f4f4f4\"/>"
       << "<path d=\"M0,8 L8,0\" stroke=\"#b0b0b0\" stroke-width=\"1\"/></pattern>\n"
       << "</defs>\n"
-      << "<rect x=\"0\" y=\"0\" width=\"" << Px(width) << "\" height=\"" << Px(height) << "\" fill=\"white\"/>\n";
+      << "<rect x=\"0\" y=\"0\" width=\"" << Px(width) << "\" height=\"" << Px(height)
+      << "\" fill=\"white\"/>\n";
     for (std::size_t i = 0; i < header.size(); ++i) {
         s << "<text x=\"10\" y=\"" << Px(22.0 + 18.0 * static_cast<double>(i)) << "\" font-size=\""
-          << (i == 0 ? "15" : "12") << "\"" << (i == 0 ? " font-weight=\"bold\"" : "") << ">" << XmlEscape(header[i])
-          << "</text>\n";
+          << (i == 0 ? "15" : "12") << "\"" << (i == 0 ? " font-weight=\"bold\"" : "") << ">"
+          << XmlEscape(header[i]) << "</text>\n";
     }
     for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
         const Pattern& p = plan.patterns[k];
         const double y = top + rowHeight * static_cast<double>(k);
         s << "<g class=\"pattern\">\n";
-        s << "<text x=\"10\" y=\"" << Px(y + 15.0) << "\" font-size=\"12\">" << XmlEscape(FormatLength(p.stock_length))
-          << " × " << p.count << "</text>\n";
+        s << "<text x=\"10\" y=\"" << Px(y + 15.0) << "\" font-size=\"12\">"
+          << XmlEscape(FormatLength(p.stock_length)) << " × " << p.count << "</text>\n";
         s << "<text x=\"10\" y=\"" << Px(y + 28.0) << "\" font-size=\"9\" fill=\"#555\">"
           << XmlEscape(p.stock_id + ", remnant " + FormatLength(p.remnant)) << "</text>\n";
         // The stock bar in the gap shade; parts are drawn over it so the gaps show through.
         s << "<rect class=\"stock\" x=\"" << Px(barLeft) << "\" y=\"" << Px(y + 4.0) << "\" width=\""
           << Px(p.stock_length * scale) << "\" height=\"" << Px(barHeight) << "\" fill=\"#6b6b6b\"/>\n";
         if (p.remnant > 0.0) {
-            s << "<rect class=\"remnant\" x=\"" << Px(barLeft + p.used_length * scale) << "\" y=\"" << Px(y + 4.0)
-              << "\" width=\"" << Px(p.remnant * scale) << "\" height=\"" << Px(barHeight)
+            s << "<rect class=\"remnant\" x=\"" << Px(barLeft + p.used_length * scale) << "\" y=\""
+              << Px(y + 4.0) << "\" width=\"" << Px(p.remnant * scale) << "\" height=\"" << Px(barHeight)
               << "\" fill=\"url(#remnant)\"><title>remnant " << XmlEscape(FormatLength(p.remnant))
               << " mm</title></rect>\n";
         }
@@ -340,14 +344,16 @@ std::string PlanToSvg(const Plan& plan) {
             const bool piece = pp.piece != PieceKind::Whole;
             s << "<rect class=\"part\" x=\"" << Px(x) << "\" y=\"" << Px(y + 4.0) << "\" width=\"" << Px(w)
               << "\" height=\"" << Px(barHeight) << "\" fill=\"" << PartColour(pp.part_index)
-              << "\" stroke=\"#222\" stroke-width=\"0.6\"" << (piece ? " stroke-dasharray=\"3,2\"" : "") << "><title>"
-              << XmlEscape(PartText(pp) + " at " + FormatLength(pp.start) + " mm") << "</title></rect>\n";
+              << "\" stroke=\"#222\" stroke-width=\"0.6\"" << (piece ? " stroke-dasharray=\"3,2\"" : "")
+              << "><title>" << XmlEscape(PartText(pp) + " at " + FormatLength(pp.start) + " mm")
+              << "</title></rect>\n";
             if (piece) {
                 // The cut end of a piece: end B of a front piece, end A of a back piece.
                 const bool cutAtRight = (pp.piece == PieceKind::Front) != pp.turned;
                 const double wx = cutAtRight ? x + w : x;
-                s << "<line class=\"weld\" x1=\"" << Px(wx) << "\" y1=\"" << Px(y + 1.0) << "\" x2=\"" << Px(wx)
-                  << "\" y2=\"" << Px(y + 7.0 + barHeight) << "\" stroke=\"#d00000\" stroke-width=\"2.5\"/>\n";
+                s << "<line class=\"weld\" x1=\"" << Px(wx) << "\" y1=\"" << Px(y + 1.0) << "\" x2=\""
+                  << Px(wx) << "\" y2=\"" << Px(y + 7.0 + barHeight)
+                  << "\" stroke=\"#d00000\" stroke-width=\"2.5\"/>\n";
             }
             // The name when it fits, else the (usually shorter) id, else the id shortened.
             const std::string turned = pp.turned ? " ↺" : "";
@@ -372,7 +378,8 @@ std::string PlanToSvg(const Plan& plan) {
     s << "<g class=\"legend\" font-size=\"11\">\n"
       << "<rect x=\"10\" y=\"" << Px(ly) << "\" width=\"14\" height=\"12\" fill=\"#6b6b6b\"/>"
       << "<text x=\"30\" y=\"" << Px(ly + 10.0) << "\">gap</text>\n"
-      << "<rect x=\"80\" y=\"" << Px(ly) << "\" width=\"14\" height=\"12\" fill=\"url(#remnant)\" stroke=\"#999\"/>"
+      << "<rect x=\"80\" y=\"" << Px(ly)
+      << "\" width=\"14\" height=\"12\" fill=\"url(#remnant)\" stroke=\"#999\"/>"
       << "<text x=\"100\" y=\"" << Px(ly + 10.0) << "\">remnant</text>\n"
       << "<rect x=\"170\" y=\"" << Px(ly) << "\" width=\"14\" height=\"12\" fill=\"#ddd\" stroke=\"#222\" "
       << "stroke-dasharray=\"3,2\"/><text x=\"190\" y=\"" << Px(ly + 10.0) << "\">split piece</text>\n"
@@ -384,7 +391,8 @@ std::string PlanToSvg(const Plan& plan) {
     return s.str();
 }
 
-void WriteFileAtomically(const std::string& path, const std::function<void(const std::string& temp_path)>& write) {
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const std::string& temp_path)>& write) {
     static std::atomic<unsigned> counter{0};
     std::string temp;
     for (int attempt = 0;; ++attempt) {
@@ -443,7 +451,8 @@ void WriteEngineDump(const Plan& plan, const std::string& path) {
         throw std::invalid_argument("the plan carries no engine results to dump");
     }
     WriteFileAtomically(path, [&](const std::string& temp) {
-        plan.engine_results->PrintToFile(temp, " tubenest " + plan.method + " " + PlanStatusName(plan.status));
+        plan.engine_results->PrintToFile(temp,
+                                         " tubenest " + plan.method + " " + PlanStatusName(plan.status));
     });
 }
 

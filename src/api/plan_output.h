@@ -24,7 +24,8 @@ std::string PlanToSvg(const Plan& plan);
 /// Writes a file through a temporary file in the same directory that is renamed over the target
 /// once complete: the target is either the old file or the whole new one. write receives the
 /// temporary path and must create and fill it. Throws std::runtime_error naming the target.
-void WriteFileAtomically(const std::string& path, const std::function<void(const std::string& temp_path)>& write);
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const std::string& temp_path)>& write);
 /// The same with a text.
 void WriteFileAtomically(const std::string& path, const std::string& content);
 

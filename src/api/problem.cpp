@@ -16,7 +16,9 @@ std::string Num(double v) {
     return buf;
 }
 
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+std::string Quote(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string s;
@@ -55,8 +57,8 @@ public:
         if (v < 0) {
             Add(item + ": amount " + std::to_string(v) + " must not be negative");
         } else if (v > kMaxAmount) {
-            Add(item + ": amount " + std::to_string(v) + " is too large (at most " + std::to_string(kMaxAmount) +
-                ")");
+            Add(item + ": amount " + std::to_string(v) + " is too large (at most " +
+                std::to_string(kMaxAmount) + ")");
         }
     }
 
@@ -88,8 +90,8 @@ void CheckParts(const Problem& problem, FaultCollector& out) {
         if (p.id.empty()) {
             out.Add(item + ": id is empty");
         } else if (auto [it, fresh] = ids.emplace(p.id, i); !fresh) {
-            out.Add(item + " (parts[" + std::to_string(i) + "]): id " + Quote(p.id) + " is already used by parts[" +
-                    std::to_string(it->second) + "]");
+            out.Add(item + " (parts[" + std::to_string(i) + "]): id " + Quote(p.id) +
+                    " is already used by parts[" + std::to_string(it->second) + "]");
         }
         out.Positive(item, "length", p.length);
         if (p.real_length) {
@@ -97,7 +99,8 @@ void CheckParts(const Problem& problem, FaultCollector& out) {
         }
         out.NonNegative(item, "cutoff_a", p.cutoff_a);
         out.NonNegative(item, "cutoff_b", p.cutoff_b);
-        if (std::isfinite(p.length) && p.length > 0.0 && p.cutoff_a >= 0 && p.cutoff_b >= 0 && p.cutoff_a + p.cutoff_b > p.length) {
+        if (std::isfinite(p.length) && p.length > 0.0 && p.cutoff_a >= 0 && p.cutoff_b >= 0 &&
+            p.cutoff_a + p.cutoff_b > p.length) {
             out.Add(item + ": cut-offs " + Num(p.cutoff_a) + " + " + Num(p.cutoff_b) + " exceed the length " +
                     Num(p.length));
         }
@@ -137,8 +140,8 @@ void CheckStock(const Problem& problem, FaultCollector& out) {
         const std::string id = EffectiveStockId(s, i);
         const std::string item = "stock " + Quote(id);
         if (auto [it, fresh] = ids.emplace(id, i); !fresh) {
-            out.Add(item + " (stock[" + std::to_string(i) + "]): id " + Quote(id) + " is already used by stock[" +
-                    std::to_string(it->second) + "]");
+            out.Add(item + " (stock[" + std::to_string(i) + "]): id " + Quote(id) +
+                    " is already used by stock[" + std::to_string(it->second) + "]");
         }
         out.Positive(item, "length", s.length);
         out.Amount(item, s.amount);
@@ -169,7 +172,8 @@ void CheckGaps(const Problem& problem, FaultCollector& out) {
     std::set<std::pair<std::string, std::string>> endPairs;
     for (std::size_t i = 0; i < g.end_pairs.size(); ++i) {
         const EndPairRule& r = g.end_pairs[i];
-        const std::string item = "gaps.end_pairs[" + std::to_string(i) + "] (" + r.first + " / " + r.second + ")";
+        const std::string item =
+            "gaps.end_pairs[" + std::to_string(i) + "] (" + r.first + " / " + r.second + ")";
         for (const auto* t : {&r.first, &r.second}) {
             if (types.count(*t) == 0) {
                 out.Add(item + ": end type " + Quote(*t) + " is not defined in gaps.end_types");
@@ -190,8 +194,9 @@ void CheckGaps(const Problem& problem, FaultCollector& out) {
     std::map<std::pair<int, int>, std::size_t> placements;
     for (std::size_t i = 0; i < g.pairs.size(); ++i) {
         const PairGap& r = g.pairs[i];
-        const std::string item = "gaps.pairs[" + std::to_string(i) + "] (" + r.first + (r.first_turned ? " turned" : "") +
-                                 " then " + r.second + (r.second_turned ? " turned" : "") + ")";
+        const std::string item = "gaps.pairs[" + std::to_string(i) + "] (" + r.first +
+                                 (r.first_turned ? " turned" : "") + " then " + r.second +
+                                 (r.second_turned ? " turned" : "") + ")";
         const auto a = partRef.find(r.first);
         const auto b = partRef.find(r.second);
         if (a == partRef.end()) {

@@ -177,8 +177,9 @@ public:
     /// Checks the field count; false (with a fault) when it is outside [min, max].
     bool FieldCount(const Row& row, std::size_t min, std::size_t max, const char* layout) {
         if (row.fields.size() < min || row.fields.size() > max) {
-            Fault(row.line, "expected " + std::string(layout) + ", found " + std::to_string(row.fields.size()) +
-                                " field" + (row.fields.size() == 1 ? "" : "s"));
+            Fault(row.line, "expected " + std::string(layout) + ", found " +
+                                std::to_string(row.fields.size()) + " field" +
+                                (row.fields.size() == 1 ? "" : "s"));
             return false;
         }
         return true;
@@ -221,7 +222,8 @@ std::vector<PartSpec> ParsePartsCsv(std::string_view text, const std::string& so
         if (p.id.empty()) {
             csv.Fault(row.line, "the part name is empty");
         } else if (auto [it, fresh] = seen.emplace(p.id, row.line); !fresh) {
-            csv.Fault(row.line, "part \"" + p.id + "\" is already listed on line " + std::to_string(it->second));
+            csv.Fault(row.line,
+                      "part \"" + p.id + "\" is already listed on line " + std::to_string(it->second));
         }
         p.length = csv.Number(row, 1, "length");
         p.amount = csv.Integer(row, 2, "amount");

@@ -36,7 +36,9 @@ class Reader {
 public:
     explicit Reader(std::string source) : source_(std::move(source)) {}
 
-    void Fault(const std::string& path, const std::string& message) { faults_.push_back(path + ": " + message); }
+    void Fault(const std::string& path, const std::string& message) {
+        faults_.push_back(path + ": " + message);
+    }
     std::vector<std::string> Take() { return std::move(faults_); }
 
     bool IsObject(const json& v, const std::string& path) {
@@ -119,7 +121,8 @@ public:
         }
     }
     /// A whole number that fits 64 bits; the range of counts is checked by validation.
-    void Integer(const json& obj, const char* key, const std::string& path, bool required, std::int64_t& out) {
+    void Integer(const json& obj, const char* key, const std::string& path, bool required,
+                 std::int64_t& out) {
         const json* v = Field(obj, key, path, required);
         if (v == nullptr) {
             return;
@@ -164,7 +167,9 @@ private:
     std::vector<std::string> faults_;
 };
 
-std::string At(const std::string& path, std::size_t i) { return path + "[" + std::to_string(i) + "]"; }
+std::string At(const std::string& path, std::size_t i) {
+    return path + "[" + std::to_string(i) + "]";
+}
 
 void ReadParts(Reader& r, const json& arr, Problem& problem) {
     if (!r.IsArray(arr, "parts")) {
@@ -176,8 +181,9 @@ void ReadParts(Reader& r, const json& arr, Problem& problem) {
         if (!r.IsObject(o, path)) {
             continue;
         }
-        r.KnownKeys(o, path, {"id", "name", "length", "real_length", "cutoff_a", "cutoff_b", "amount", "end_a",
-                              "end_b", "separable"});
+        r.KnownKeys(o, path,
+                    {"id", "name", "length", "real_length", "cutoff_a", "cutoff_b", "amount", "end_a",
+                     "end_b", "separable"});
         PartSpec p;
         r.Id(o, "id", path, true, p.id);
         r.String(o, "name", path, false, p.name);
@@ -241,7 +247,8 @@ void ReadGaps(Reader& r, const json& o, Problem& problem) {
     GapModel& g = problem.gaps;
     r.KnownKeys(o, "gaps", {"kerf", "end_types", "end_pairs", "pairs"});
     r.Number(o, "kerf", "gaps", false, g.kerf);
-    if (const json* types = r.Field(o, "end_types", "gaps", false); types != nullptr && r.IsObject(*types, "gaps.end_types")) {
+    if (const json* types = r.Field(o, "end_types", "gaps", false);
+        types != nullptr && r.IsObject(*types, "gaps.end_types")) {
         for (const auto& [name, value] : types->items()) {
             const std::string path = "gaps.end_types." + name;
             EndType e;
@@ -253,17 +260,20 @@ void ReadGaps(Reader& r, const json& o, Problem& problem) {
             g.end_types.push_back(std::move(e));
         }
     }
-    if (const json* pairs = r.Field(o, "end_pairs", "gaps", false); pairs != nullptr && r.IsArray(*pairs, "gaps.end_pairs")) {
+    if (const json* pairs = r.Field(o, "end_pairs", "gaps", false);
+        pairs != nullptr && r.IsArray(*pairs, "gaps.end_pairs")) {
         for (std::size_t i = 0; i < pairs->size(); ++i) {
             const json& e = (*pairs)[i];
             const std::string path = At("gaps.end_pairs", i);
             if (!r.IsObject(e, path)) {
                 continue;
             }
-            r.KnownKeys(e, path, {"ends", "gap", "common_cut", "common_length", "land_common_length", "common_style"});
+            r.KnownKeys(e, path,
+                        {"ends", "gap", "common_cut", "common_length", "land_common_length", "common_style"});
             EndPairRule rule;
             if (const json* ends = r.Field(e, "ends", path, true)) {
-                if (ends->is_array() && ends->size() == 2 && (*ends)[0].is_string() && (*ends)[1].is_string()) {
+                if (ends->is_array() && ends->size() == 2 && (*ends)[0].is_string() &&
+                    (*ends)[1].is_string()) {
                     rule.first = (*ends)[0].get<std::string>();
                     rule.second = (*ends)[1].get<std::string>();
                 } else {
@@ -271,19 +281,22 @@ void ReadGaps(Reader& r, const json& o, Problem& problem) {
                 }
             }
             r.Number(e, "gap", path, true, rule.gap);
-            ReadCommon(r, e, path, rule.common_cut, rule.common_length, rule.land_common_length, rule.common_style);
+            ReadCommon(r, e, path, rule.common_cut, rule.common_length, rule.land_common_length,
+                       rule.common_style);
             g.end_pairs.push_back(std::move(rule));
         }
     }
-    if (const json* pairs = r.Field(o, "pairs", "gaps", false); pairs != nullptr && r.IsArray(*pairs, "gaps.pairs")) {
+    if (const json* pairs = r.Field(o, "pairs", "gaps", false);
+        pairs != nullptr && r.IsArray(*pairs, "gaps.pairs")) {
         for (std::size_t i = 0; i < pairs->size(); ++i) {
             const json& e = (*pairs)[i];
             const std::string path = At("gaps.pairs", i);
             if (!r.IsObject(e, path)) {
                 continue;
             }
-            r.KnownKeys(e, path, {"first", "second", "first_turned", "second_turned", "gap", "z_gap", "common_cut",
-                                  "common_length", "land_common_length", "rotation", "common_style"});
+            r.KnownKeys(e, path,
+                        {"first", "second", "first_turned", "second_turned", "gap", "z_gap", "common_cut",
+                         "common_length", "land_common_length", "rotation", "common_style"});
             PairGap pg;
             r.Id(e, "first", path, true, pg.first);
             r.Id(e, "second", path, true, pg.second);
@@ -304,9 +317,10 @@ void ReadParameters(Reader& r, const json& o, Problem& problem) {
         return;
     }
     NestingParameters& p = problem.parameters;
-    r.KnownKeys(o, path, {"default_part_gap", "disable_reverse", "target_lost_rate", "cut_shape", "z_shape_length",
-                          "z_shape_offset", "bevel_length", "dis_allowance", "dis", "coedge_flag0", "coedge_flag2",
-                          "split_margin"});
+    r.KnownKeys(o, path,
+                {"default_part_gap", "disable_reverse", "target_lost_rate", "cut_shape", "z_shape_length",
+                 "z_shape_offset", "bevel_length", "dis_allowance", "dis", "coedge_flag0", "coedge_flag2",
+                 "split_margin"});
     r.Number(o, "default_part_gap", path, p.default_part_gap);
     r.Bool(o, "disable_reverse", path, p.disable_reverse);
     r.Number(o, "target_lost_rate", path, false, p.target_lost_rate);
@@ -336,11 +350,12 @@ std::vector<std::string> Prefixed(const std::string& source, std::vector<std::st
     return faults;
 }
 
-ojson CommonJson(bool common_cut, double common_length, double land_common_length, std::int32_t common_style) {
+ojson CommonJson(bool common_cut, double common_length, double land_common_length,
+                 std::int32_t common_style) {
     return ojson{{"common_cut", common_cut},
-                {"common_length", common_length},
-                {"land_common_length", land_common_length},
-                {"common_style", common_style}};
+                 {"common_length", common_length},
+                 {"land_common_length", land_common_length},
+                 {"common_style", common_style}};
 }
 
 } // namespace
@@ -351,7 +366,8 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
         doc = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
     } catch (const json::exception& e) { // syntax errors, and numbers beyond the range of a double
         std::string what = e.what();
-        if (const auto cut = what.find("] "); what.rfind("[json.exception", 0) == 0 && cut != std::string::npos) {
+        if (const auto cut = what.find("] ");
+            what.rfind("[json.exception", 0) == 0 && cut != std::string::npos) {
             what = what.substr(cut + 2);
         }
         throw ProblemError({source + ": not valid JSON: " + what});
@@ -361,7 +377,8 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
     if (!r.IsObject(doc, "document")) {
         throw ProblemError(Prefixed(source, r.Take()));
     }
-    r.KnownKeys(doc, "document", {"$schema", "name", "description", "units", "parts", "stock", "gaps", "parameters"});
+    r.KnownKeys(doc, "document",
+                {"$schema", "name", "description", "units", "parts", "stock", "gaps", "parameters"});
     std::string units = "mm";
     r.String(doc, "units", "document", false, units);
     if (units != "mm") {
@@ -465,12 +482,12 @@ std::string ProblemToJson(const Problem& problem) {
     doc["gaps"] = std::move(gaps);
 
     const NestingParameters& p = problem.parameters;
-    ojson params{{"disable_reverse", p.disable_reverse}, {"target_lost_rate", p.target_lost_rate},
-                {"cut_shape", CutShapeName(p.cut_shape)},  {"z_shape_length", p.z_shape_length},
-                {"z_shape_offset", p.z_shape_offset},      {"bevel_length", p.bevel_length},
-                {"dis_allowance", p.dis_allowance},        {"dis", p.dis},
-                {"coedge_flag0", p.coedge_flag0},          {"coedge_flag2", p.coedge_flag2},
-                {"split_margin", p.split_margin}};
+    ojson params{{"disable_reverse", p.disable_reverse},   {"target_lost_rate", p.target_lost_rate},
+                 {"cut_shape", CutShapeName(p.cut_shape)}, {"z_shape_length", p.z_shape_length},
+                 {"z_shape_offset", p.z_shape_offset},     {"bevel_length", p.bevel_length},
+                 {"dis_allowance", p.dis_allowance},       {"dis", p.dis},
+                 {"coedge_flag0", p.coedge_flag0},         {"coedge_flag2", p.coedge_flag2},
+                 {"split_margin", p.split_margin}};
     if (p.default_part_gap) {
         params["default_part_gap"] = *p.default_part_gap;
     }

@@ -37,13 +37,13 @@ private:
 using ProgressCallback = std::function<void(double fraction, const std::string& message)>;
 
 struct SolveOptions {
-    std::string method;                  ///< empty: DefaultMethodName()
-    double time_limit_seconds = 0.0;     ///< <= 0: none; when it passes the engine is asked to stop
-    std::optional<std::uint64_t> seed;   ///< unset: a fresh seed (recorded in Plan::seed)
-    std::int32_t swarm_size_factor = 5;  ///< particle swarm size factor (AdjustFactor)
-    std::int32_t threads = 1;            ///< worker threads a method may use
-    ProgressCallback progress;           ///< optional
-    std::optional<StopToken> stop;       ///< optional; RequestStop asks the engine to stop
+    std::string method;                 ///< empty: DefaultMethodName()
+    double time_limit_seconds = 0.0;    ///< <= 0: none; when it passes the engine is asked to stop
+    std::optional<std::uint64_t> seed;  ///< unset: a fresh seed (recorded in Plan::seed)
+    std::int32_t swarm_size_factor = 5; ///< particle swarm size factor (AdjustFactor)
+    std::int32_t threads = 1;           ///< worker threads a method may use
+    ProgressCallback progress;          ///< optional
+    std::optional<StopToken> stop;      ///< optional; RequestStop asks the engine to stop
 };
 
 /// Validates, runs the method and builds the plan. Throws ProblemError for bad input,

@@ -62,8 +62,8 @@ class TempDir {
 public:
     TempDir() {
         path_ = std::filesystem::temp_directory_path() /
-                ("tubenest_output_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                ("tubenest_output_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -79,16 +79,18 @@ private:
 TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
     const Plan plan = SplitPlan(SplitProblem());
     const std::string text = FormatPlanSummary(plan);
-    EXPECT_EQ(text, "Plan: partial (method test, seed 7, 0.00 s)\n"
-                    "Patterns:\n"
-                    "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995\n"
-                    "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995\n"
-                    "Splits:\n"
-                    "  split 1: P1 cut into 4000 + 3000, 1 weld\n"
-                    "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
-                    "welds 1\n"
-                    "Copies: 3 of 4 placed\n"
-                    "Not placed: P2 × 1 (the method did not place it)\n");
+    EXPECT_EQ(
+        text,
+        "Plan: partial (method test, seed 7, 0.00 s)\n"
+        "Patterns:\n"
+        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995\n"
+        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995\n"
+        "Splits:\n"
+        "  split 1: P1 cut into 4000 + 3000, 1 weld\n"
+        "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
+        "welds 1\n"
+        "Copies: 3 of 4 placed\n"
+        "Not placed: P2 × 1 (the method did not place it)\n");
 }
 
 TEST(Summary, RunsOfTheSamePartAreCounted) {
@@ -98,8 +100,10 @@ TEST(Summary, RunsOfTheSamePartAreCounted) {
     out.results.Add(Result(1, 1, {2, 2, -2, 1, 1}));
     const Plan plan = BuildPlan(p, in, std::move(out));
     const std::string text = FormatPlanSummary(plan);
-    EXPECT_NE(text.find("  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant 1188\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant 1188\n"),
+        std::string::npos)
         << text;
 }
 
@@ -194,7 +198,8 @@ TEST(Svg, XmlCheckerRejectsBrokenDocuments) {
     EXPECT_FALSE(IsWellFormedXml("<svg a=1/>", &error));
     EXPECT_FALSE(IsWellFormedXml("<svg>a & b</svg>", &error));
     EXPECT_FALSE(IsWellFormedXml("<svg/><svg/>", &error));
-    EXPECT_TRUE(IsWellFormedXml("<?xml version=\"1.0\"?>\n<svg a='1'><!-- x --><g/>t &amp; u</svg>\n", &error))
+    EXPECT_TRUE(
+        IsWellFormedXml("<?xml version=\"1.0\"?>\n<svg a='1'><!-- x --><g/>t &amp; u</svg>\n", &error))
         << error;
 }
 

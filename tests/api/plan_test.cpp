@@ -171,14 +171,15 @@ TEST(PlanBuilding, InconsistentOutputsAreRejected) {
         out.pieces = std::move(pieces);
         return BuildPlan(p, in, std::move(out));
     };
-    EXPECT_THROW(build(Result(2, 1, {2})), std::logic_error);   // no tube 2
-    EXPECT_THROW(build(Result(0, 1, {2})), std::logic_error);   // tube indices are 1-based
-    EXPECT_THROW(build(Result(1, 4, {2})), std::logic_error);   // 4 tubes of 3
-    EXPECT_THROW(build(Result(1, -1, {2})), std::logic_error);  // negative count
-    EXPECT_THROW(build(Result(1, 1, {0})), std::logic_error);   // reference 0
-    EXPECT_THROW(build(Result(1, 1, {5})), std::logic_error);   // unknown piece
+    EXPECT_THROW(build(Result(2, 1, {2})), std::logic_error);       // no tube 2
+    EXPECT_THROW(build(Result(0, 1, {2})), std::logic_error);       // tube indices are 1-based
+    EXPECT_THROW(build(Result(1, 4, {2})), std::logic_error);       // 4 tubes of 3
+    EXPECT_THROW(build(Result(1, -1, {2})), std::logic_error);      // negative count
+    EXPECT_THROW(build(Result(1, 1, {0})), std::logic_error);       // reference 0
+    EXPECT_THROW(build(Result(1, 1, {5})), std::logic_error);       // unknown piece
     EXPECT_THROW(build(Result(1, 1, {2, 2, 2})), std::logic_error); // 3 copies of 2
-    EXPECT_THROW(build(Result(1, 1, {2}), {PieceInfo{2, 0, true, 10.0, 1}}), std::logic_error); // piece ref too low
+    EXPECT_THROW(build(Result(1, 1, {2}), {PieceInfo{2, 0, true, 10.0, 1}}),
+                 std::logic_error);                  // piece ref too low
     EXPECT_NO_THROW(build(Result(1, 0, {2, 2, 2}))); // a pattern cut zero times is ignored
 }
 

@@ -125,7 +125,8 @@ TEST(JsonReader, ReportsEveryFaultWithItsPlaceAndValue) {
           "gaps": {"kerf": true, "end_pairs": [{"ends": ["x"], "gap": 1}]},
           "parameters": {"cut_shape": "round", "disable_reverse": "yes"},
           "extra": 1
-        })", "job.json");
+        })",
+                         "job.json");
     });
     const std::string all = Joined(faults);
     EXPECT_TRUE(AnyContains(faults, "job.json: parts[0].length", "\"long\"")) << all;
@@ -149,7 +150,8 @@ TEST(JsonReader, SyntaxErrorsAndWrongDocuments) {
     EXPECT_NE(syntax[0].find("line 2"), std::string::npos) << syntax[0];
 
     // A number beyond the range of a double is bad input too, not an internal error.
-    auto overflow = FaultsOf([] { ParseProblemJson(R"({"parts": [{"id": "A", "length": 1e400}]})", "big.json"); });
+    auto overflow =
+        FaultsOf([] { ParseProblemJson(R"({"parts": [{"id": "A", "length": 1e400}]})", "big.json"); });
     ASSERT_EQ(overflow.size(), 1u);
     EXPECT_NE(overflow[0].find("big.json: not valid JSON"), std::string::npos) << overflow[0];
 
@@ -160,7 +162,8 @@ TEST(JsonReader, SyntaxErrorsAndWrongDocuments) {
     EXPECT_TRUE(AnyContains(units, "units", "\"inch\""));
 
     auto bigAmount = FaultsOf([] {
-        ParseProblemJson(R"({"parts": [{"id": "A", "length": 1, "amount": 18446744073709551615}], "stock": []})");
+        ParseProblemJson(
+            R"({"parts": [{"id": "A", "length": 1, "amount": 18446744073709551615}], "stock": []})");
     });
     EXPECT_TRUE(AnyContains(bigAmount, "parts[0].amount", "18446744073709551615 is too large"));
 }
@@ -182,7 +185,8 @@ TEST(CsvReader, PartsWithCommasHeaderAndComments) {
 }
 
 TEST(CsvReader, SemicolonsAllowDecimalCommas) {
-    const auto parts = ParsePartsCsv("\xEF\xBB\xBF" "Name;Length;Amount\nA;1200,5;3;12,5\nB;800;1\n");
+    const auto parts = ParsePartsCsv("\xEF\xBB\xBF"
+                                     "Name;Length;Amount\nA;1200,5;3;12,5\nB;800;1\n");
     ASSERT_EQ(parts.size(), 2u);
     EXPECT_DOUBLE_EQ(parts[0].length, 1200.5);
     EXPECT_DOUBLE_EQ(parts[0].cutoff_a, 12.5);

@@ -144,7 +144,8 @@ TEST(Solve, FfdStaysWithinItsBoundOfTheOptimum) {
         const int n = 2 + rng.Random(7);
         for (int i = 0; i < n; ++i) {
             const double len = 100.0 + rng.Random(800);
-            p.parts.push_back(PartSpec{"P" + std::to_string(i), "", len, std::nullopt, 0, 0, 1, "", "", std::nullopt});
+            p.parts.push_back(
+                PartSpec{"P" + std::to_string(i), "", len, std::nullopt, 0, 0, 1, "", "", std::nullopt});
             sizes.push_back(len + 4.0);
         }
         SolveOptions o;

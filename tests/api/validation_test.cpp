@@ -31,7 +31,9 @@ std::vector<BadCase> BadCases() {
         {"negative length", [](Problem& p) { p.parts[1].length = -5.0; }, {"part \"P2\"", "length -5"}},
         {"NaN length", [](Problem& p) { p.parts[0].length = kNaN; }, {"part \"P1\"", "length nan"}},
         {"infinite stock", [](Problem& p) { p.stock[0].length = kInf; }, {"stock \"S1\"", "length inf"}},
-        {"zero real length", [](Problem& p) { p.parts[0].real_length = 0.0; }, {"part \"P1\"", "real_length 0"}},
+        {"zero real length",
+         [](Problem& p) { p.parts[0].real_length = 0.0; },
+         {"part \"P1\"", "real_length 0"}},
         {"negative cut-off", [](Problem& p) { p.parts[0].cutoff_a = -1.0; }, {"part \"P1\"", "cutoff_a -1"}},
         {"cut-offs beyond the part",
          [](Problem& p) {
@@ -40,9 +42,11 @@ std::vector<BadCase> BadCases() {
          },
          {"part \"P1\"", "700 + 600", "1200"}},
         {"negative amount", [](Problem& p) { p.parts[1].amount = -1; }, {"part \"P2\"", "amount -1"}},
-        {"amount beyond 32 bits", [](Problem& p) { p.parts[0].amount = 3000000000LL; },
+        {"amount beyond 32 bits",
+         [](Problem& p) { p.parts[0].amount = 3000000000LL; },
          {"part \"P1\"", "amount 3000000000", "too large"}},
-        {"stock amount beyond 32 bits", [](Problem& p) { p.stock[0].amount = 2147483648LL; },
+        {"stock amount beyond 32 bits",
+         [](Problem& p) { p.stock[0].amount = 2147483648LL; },
          {"stock \"S1\"", "amount 2147483648"}},
         {"stock amounts summing beyond 32 bits",
          [](Problem& p) {
@@ -50,19 +54,29 @@ std::vector<BadCase> BadCases() {
              p.stock.push_back(StockSpec{"S2", 7000.0, 2000000000});
          },
          {"stock", "total amount 4000000000"}},
-        {"too many copies", [](Problem& p) { p.parts[0].amount = kMaxTotalCopies + 10; },
+        {"too many copies",
+         [](Problem& p) { p.parts[0].amount = kMaxTotalCopies + 10; },
          {"parts", "total amount 1000013"}},
         {"empty id", [](Problem& p) { p.parts[1].id.clear(); }, {"parts[1]", "id is empty"}},
         {"duplicate part id", [](Problem& p) { p.parts[1].id = "P1"; }, {"\"P1\"", "parts[1]", "parts[0]"}},
-        {"duplicate stock id", [](Problem& p) { p.stock.push_back(StockSpec{"S1", 7000.0, 1}); },
+        {"duplicate stock id",
+         [](Problem& p) {
+             p.stock.push_back(StockSpec{"S1", 7000.0, 1});
+         },
          {"stock \"S1\"", "stock[1]", "stock[0]"}},
         {"negative kerf", [](Problem& p) { p.gaps.kerf = -3.0; }, {"gaps", "kerf -3"}},
-        {"undefined end type", [](Problem& p) { p.parts[0].end_b = "mitre"; },
+        {"undefined end type",
+         [](Problem& p) { p.parts[0].end_b = "mitre"; },
          {"part \"P1\"", "end_b", "\"mitre\"", "not defined"}},
-        {"negative clearance", [](Problem& p) { p.gaps.end_types.push_back(EndType{"saddle", -2.0}); },
+        {"negative clearance",
+         [](Problem& p) {
+             p.gaps.end_types.push_back(EndType{"saddle", -2.0});
+         },
          {"end type \"saddle\"", "clearance -2"}},
         {"end pair of an unknown type",
-         [](Problem& p) { p.gaps.end_pairs.push_back(EndPairRule{"miter", "miter", 1.0}); },
+         [](Problem& p) {
+             p.gaps.end_pairs.push_back(EndPairRule{"miter", "miter", 1.0});
+         },
          {"gaps.end_pairs[0]", "\"miter\"", "not defined"}},
         {"gap record for a missing part",
          [](Problem& p) {
@@ -96,24 +110,38 @@ std::vector<BadCase> BadCases() {
          },
          {"gaps.pairs[0]", "gap inf"}},
         {"stretch outside the part",
-         [](Problem& p) { p.parts[0].separable = std::vector<Interval>{{1100.0, 1300.0}}; },
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{1100.0, 1300.0}};
+         },
          {"part \"P1\"", "[1100, 1300]", "outside"}},
-        {"stretch before the part", [](Problem& p) { p.parts[0].separable = std::vector<Interval>{{-5.0, 100.0}}; },
+        {"stretch before the part",
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{-5.0, 100.0}};
+         },
          {"part \"P1\"", "[-5, 100]", "outside"}},
-        {"stretch reversed", [](Problem& p) { p.parts[0].separable = std::vector<Interval>{{500.0, 400.0}}; },
+        {"stretch reversed",
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{500.0, 400.0}};
+         },
          {"part \"P1\"", "[500, 400]", "start after its end"}},
-        {"negative default part gap", [](Problem& p) { p.parameters.default_part_gap = -1.0; },
+        {"negative default part gap",
+         [](Problem& p) { p.parameters.default_part_gap = -1.0; },
          {"parameters", "default_part_gap -1"}},
-        {"NaN target lost rate", [](Problem& p) { p.parameters.target_lost_rate = kNaN; },
+        {"NaN target lost rate",
+         [](Problem& p) { p.parameters.target_lost_rate = kNaN; },
          {"parameters", "target_lost_rate nan"}},
-        {"bad cut shape", [](Problem& p) { p.parameters.cut_shape = static_cast<CutShape>(7); },
+        {"bad cut shape",
+         [](Problem& p) { p.parameters.cut_shape = static_cast<CutShape>(7); },
          {"parameters", "cut_shape 7"}},
-        {"negative split margin", [](Problem& p) { p.parameters.split_margin = -10.0; },
+        {"negative split margin",
+         [](Problem& p) { p.parameters.split_margin = -10.0; },
          {"parameters", "split_margin -10"}},
     };
 }
 
-bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+bool Contains(const std::string& s, const char* part) {
+    return s.find(part) != std::string::npos;
+}
 
 } // namespace
 

@@ -156,9 +156,10 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
             }
             if (g.contains("pairs")) {
                 for (const auto& e : g["pairs"]) {
-                    const int a = ref.at(e.at("first").get<std::string>()) * (e.value("first_turned", false) ? -1 : 1);
-                    const int b =
-                        ref.at(e.at("second").get<std::string>()) * (e.value("second_turned", false) ? -1 : 1);
+                    const int a =
+                        ref.at(e.at("first").get<std::string>()) * (e.value("first_turned", false) ? -1 : 1);
+                    const int b = ref.at(e.at("second").get<std::string>()) *
+                                  (e.value("second_turned", false) ? -1 : 1);
                     p.explicitGaps[{a, b}] = p.explicitGaps[{-b, -a}] = e.at("gap").get<double>();
                 }
             }
@@ -242,7 +243,8 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
                 continue;
             }
             if (whole) {
-                if (std::abs(ref) != static_cast<int>(idx) + 1 || std::fabs(len - p.parts[idx].length) > 1e-6) {
+                if (std::abs(ref) != static_cast<int>(idx) + 1 ||
+                    std::fabs(len - p.parts[idx].length) > 1e-6) {
                     Fail(at + "whole part " + p.parts[idx].id + " with reference or length wrong");
                 }
                 placed[idx] += count;
@@ -273,8 +275,8 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
             prevWhole = whole;
         }
         if (end > p.stock[s].length + 0.01) {
-            Fail(at + "parts and gaps take " + std::to_string(end) + " mm of a " + std::to_string(p.stock[s].length) +
-                 " mm tube");
+            Fail(at + "parts and gaps take " + std::to_string(end) + " mm of a " +
+                 std::to_string(p.stock[s].length) + " mm tube");
         }
         if (std::fabs(pat.at("used_length").get<double>() - end) > 1e-5) {
             Fail(at + "used_length is not the end of the last part");
@@ -307,7 +309,8 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
         all = all && unplaced[i] == 0;
     }
     if (rc >= 0 && rc != (all ? 0 : 3)) {
-        Fail("exit code " + std::to_string(rc) + " but " + (all ? "every copy is placed" : "copies are missing"));
+        Fail("exit code " + std::to_string(rc) + " but " +
+             (all ? "every copy is placed" : "copies are missing"));
     }
     return g_failures == 0 ? 0 : 1;
 }

@@ -7,7 +7,9 @@
 
 namespace tubenest::testing {
 namespace {
-bool Near(double a, double b, double eps = 1e-6) { return std::fabs(a - b) <= eps; }
+bool Near(double a, double b, double eps = 1e-6) {
+    return std::fabs(a - b) <= eps;
+}
 } // namespace
 
 std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const api::Plan& plan) {
@@ -50,8 +52,8 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
             }
             const double expectedStart = i == 0 ? 0.0 : end + pp.gap_before;
             if (!Near(pp.start, expectedStart)) {
-                fault(at + "part " + std::to_string(i) + " starts at " + std::to_string(pp.start) + ", expected " +
-                      std::to_string(expectedStart));
+                fault(at + "part " + std::to_string(i) + " starts at " + std::to_string(pp.start) +
+                      ", expected " + std::to_string(expectedStart));
             }
             if (i == 0 && pp.gap_before != 0.0) {
                 fault(at + "first part has a gap before it");
@@ -62,14 +64,15 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
                     fault(at + "part " + pp.part_id + " has length " + std::to_string(pp.length));
                 }
                 if (pp.reference != (pp.turned ? -1 : 1) * (static_cast<int>(pp.part_index) + 1)) {
-                    fault(at + "reference " + std::to_string(pp.reference) + " does not match part " + pp.part_id);
+                    fault(at + "reference " + std::to_string(pp.reference) + " does not match part " +
+                          pp.part_id);
                 }
                 if (i > 0 && p.parts[i - 1].piece == api::PieceKind::Whole) {
                     const double gap =
                         api::GapRecordFor(problem, p.parts[i - 1].reference, pp.reference).FixedGap;
                     if (!Near(pp.gap_before, gap)) {
-                        fault(at + "gap before part " + std::to_string(i) + " is " + std::to_string(pp.gap_before) +
-                              ", the gap model gives " + std::to_string(gap));
+                        fault(at + "gap before part " + std::to_string(i) + " is " +
+                              std::to_string(pp.gap_before) + ", the gap model gives " + std::to_string(gap));
                     }
                 }
             } else {
@@ -88,8 +91,8 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
                   std::to_string(end));
         }
         if (end > stockLength + 0.01) {
-            fault(at + "parts and gaps take " + std::to_string(end) + " mm of a " + std::to_string(stockLength) +
-                  " mm tube");
+            fault(at + "parts and gaps take " + std::to_string(end) + " mm of a " +
+                  std::to_string(stockLength) + " mm tube");
         }
         if (!Near(p.remnant, stockLength - p.used_length)) {
             fault(at + "remnant " + std::to_string(p.remnant));
@@ -105,9 +108,11 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
         }
     }
     if (tubes != plan.totals.tubes_used) {
-        fault("totals: tubes_used " + std::to_string(plan.totals.tubes_used) + ", counted " + std::to_string(tubes));
+        fault("totals: tubes_used " + std::to_string(plan.totals.tubes_used) + ", counted " +
+              std::to_string(tubes));
     }
-    if (!Near(material, plan.totals.material_used, 1e-3) || !Near(partLength, plan.totals.part_length_placed, 1e-3)) {
+    if (!Near(material, plan.totals.material_used, 1e-3) ||
+        !Near(partLength, plan.totals.part_length_placed, 1e-3)) {
         fault("totals: material or part length do not add up");
     }
 
