@@ -9,14 +9,15 @@
 
 namespace tubenest::cli {
 
-ProgressBar::ProgressBar(bool enabled)
-    : enabled_(enabled), start_(std::chrono::steady_clock::now()), last_(start_ - std::chrono::seconds(1)) {}
+ProgressBar::ProgressBar(bool enabled, double time_limit_seconds)
+    : enabled_(enabled), time_limit_(time_limit_seconds), start_(std::chrono::steady_clock::now()),
+      last_(start_ - std::chrono::seconds(1)) {}
 
 ProgressBar::~ProgressBar() {
     Finish();
 }
 
-void ProgressBar::Update(double fraction, const std::string& message) {
+void ProgressBar::Update(double /*fraction*/, const std::string& message) {
     if (!enabled_) {
         return;
     }
@@ -26,12 +27,20 @@ void ProgressBar::Update(double fraction, const std::string& message) {
     }
     last_ = now;
     constexpr int width = 30;
-    const int filled = std::clamp(static_cast<int>(fraction * width + 0.5), 0, width);
     const double seconds = std::chrono::duration<double>(now - start_).count();
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(width - filled), '.');
-    std::fprintf(stderr, "\r\033[K[%s] %3d%%  %.1f s  %.40s", bar.c_str(), static_cast<int>(fraction * 100.0),
-                 seconds, message.c_str());
+    std::string bar(static_cast<std::size_t>(width), '.');
+    if (time_limit_ > 0.0) {
+        const int filled = std::clamp(static_cast<int>(seconds / time_limit_ * width), 0, width);
+        std::fill(bar.begin(), bar.begin() + filled, '#');
+        std::fprintf(stderr, "\r\033[K[%s] %5.1f of %.1f s  %.40s", bar.c_str(), seconds, time_limit_,
+                     message.c_str());
+    } else {
+        const int period = 2 * (width - 3);
+        const int pos = tick_++ % period;
+        const int at = pos < width - 3 ? pos : period - pos;
+        bar.replace(static_cast<std::size_t>(at), 3, "<=>");
+        std::fprintf(stderr, "\r\033[K[%s] %5.1f s  %.40s", bar.c_str(), seconds, message.c_str());
+    }
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -25,10 +25,12 @@ public:
 };
 
 /// A one-line progress bar on stderr, redrawn at most ten times a second. Inactive (draws
-/// nothing) unless enabled, which the tool does only when stderr is a terminal.
+/// nothing) unless enabled, which the tool does only when stderr is a terminal. The engine's own
+/// progress approaches its end without a known amount of work, so with a time limit the bar shows
+/// the share of the time used, and without one a moving marker with the elapsed time.
 class ProgressBar {
 public:
-    explicit ProgressBar(bool enabled);
+    ProgressBar(bool enabled, double time_limit_seconds);
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
     ~ProgressBar();
@@ -39,7 +41,9 @@ public:
 
 private:
     bool enabled_;
+    double time_limit_;
     bool drawn_ = false;
+    int tick_ = 0;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point last_;
 };

@@ -133,7 +133,7 @@ int RunSolve(const api::Problem& problem, const RunOptions& run) {
     options.seed = run.seed;
     api::StopToken stop;
     options.stop = stop;
-    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0);
+    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, run.time_limit);
     options.progress = [&bar](double fraction, const std::string& message) { bar.Update(fraction, message); };
 
     api::Plan plan;

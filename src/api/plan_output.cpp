@@ -356,7 +356,11 @@ std::string PlanToSvg(const Plan& plan) {
                   << "\" stroke=\"#d00000\" stroke-width=\"2.5\"/>\n";
             }
             // The name when it fits, else the (usually shorter) id, else the id shortened.
-            const std::string turned = pp.turned ? " ↺" : "";
+            std::string turned = pp.turned ? " ↺" : "";
+            if (piece) {
+                // "F2": front piece of split 2, "B2" its back piece.
+                turned = (pp.piece == PieceKind::Front ? " F" : " B") + std::to_string(pp.split_id) + turned;
+            }
             const double room = w - 4.0;
             std::string label = pp.name + turned;
             if (6.0 * static_cast<double>(Utf8Chars(label)) > room) {
@@ -382,11 +386,12 @@ std::string PlanToSvg(const Plan& plan) {
       << "\" width=\"14\" height=\"12\" fill=\"url(#remnant)\" stroke=\"#999\"/>"
       << "<text x=\"100\" y=\"" << Px(ly + 10.0) << "\">remnant</text>\n"
       << "<rect x=\"170\" y=\"" << Px(ly) << "\" width=\"14\" height=\"12\" fill=\"#ddd\" stroke=\"#222\" "
-      << "stroke-dasharray=\"3,2\"/><text x=\"190\" y=\"" << Px(ly + 10.0) << "\">split piece</text>\n"
-      << "<line x1=\"275\" y1=\"" << Px(ly - 2.0) << "\" x2=\"275\" y2=\"" << Px(ly + 14.0)
-      << "\" stroke=\"#d00000\" stroke-width=\"2.5\"/><text x=\"283\" y=\"" << Px(ly + 10.0)
+      << "stroke-dasharray=\"3,2\"/><text x=\"190\" y=\"" << Px(ly + 10.0)
+      << "\">split piece (F/B n: front/back of split n)</text>\n"
+      << "<line x1=\"420\" y1=\"" << Px(ly - 2.0) << "\" x2=\"420\" y2=\"" << Px(ly + 14.0)
+      << "\" stroke=\"#d00000\" stroke-width=\"2.5\"/><text x=\"428\" y=\"" << Px(ly + 10.0)
       << "\">weld end</text>\n"
-      << "<text x=\"360\" y=\"" << Px(ly + 10.0) << "\">↺ turned end for end</text>\n"
+      << "<text x=\"505\" y=\"" << Px(ly + 10.0) << "\">↺ turned end for end</text>\n"
       << "</g>\n</svg>\n";
     return s.str();
 }
