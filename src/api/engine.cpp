@@ -254,9 +254,9 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
                 (info.is_front ? c.front : c.back) += r.FTubeCount;
                 (info.is_front ? c.front_info : c.back_info) = &info;
             }
-            const PartSpec& spec = problem.parts[pp.part_index];
-            pp.part_id = spec.id;
-            pp.name = spec.DisplayName();
+            const PartSpec& partSpec = problem.parts[pp.part_index];
+            pp.part_id = partSpec.id;
+            pp.name = partSpec.DisplayName();
             if (prev != 0) {
                 const bool whole = std::abs(prev) <= partCount && absRef <= partCount;
                 pp.gap_before = whole ? input.gaps->GetGap(prev, ref) : pieceGap;
@@ -314,16 +314,16 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
     t.yield = t.material_used > 0.0 ? t.part_length_placed / t.material_used : 0.0;
 
     for (std::size_t i = 0; i < problem.parts.size(); ++i) {
-        const PartSpec& spec = problem.parts[i];
-        t.copies_required += spec.amount;
-        if (placed[i] > spec.amount) {
-            Inconsistent("part " + spec.id + " is placed " + std::to_string(placed[i]) + " times but " +
-                         std::to_string(spec.amount) + " copies are required");
+        const PartSpec& partSpec = problem.parts[i];
+        t.copies_required += partSpec.amount;
+        if (placed[i] > partSpec.amount) {
+            Inconsistent("part " + partSpec.id + " is placed " + std::to_string(placed[i]) + " times but " +
+                         std::to_string(partSpec.amount) + " copies are required");
         }
         t.copies_placed += placed[i];
-        if (placed[i] < spec.amount) {
-            plan.unplaced.push_back(
-                Unplaced{i, spec.id, spec.amount - placed[i], UnplacedReason(problem, spec, t, stop_status)});
+        if (placed[i] < partSpec.amount) {
+            plan.unplaced.push_back(Unplaced{i, partSpec.id, partSpec.amount - placed[i],
+                                             UnplacedReason(problem, partSpec, t, stop_status)});
         }
     }
 
