@@ -16,39 +16,18 @@ using namespace tubenest;
 using namespace tubenest::api;
 using tubenest::testing::CountElements;
 using tubenest::testing::IsWellFormedXml;
+using tubenest::testing::Result;
 
 namespace {
 
-std::unique_ptr<TNestResult> Result(int tube, int count, TIntDynArray order) {
-    auto r = std::make_unique<TNestResult>();
-    r->FTubeIndex = tube;
-    r->FTubeCount = count;
-    r->FPartOrder = std::move(order);
-    return r;
-}
-
-/// A plan with a split, a turned part and a copy not placed.
-Plan SplitPlan(const Problem& p) {
+/// SplitProblem with a hostile name and a copy of P2 not placed.
+Plan SplitPlan() {
+    const Problem p = tubenest::testing::SplitProblem("beam <A&B>", 3);
     const EngineInput in = BuildEngineInput(p);
-    EngineOutput out;
-    out.results.Add(Result(1, 1, {2, 3}));
-    out.results.Add(Result(1, 1, {4, -2}));
-    out.pieces.push_back(PieceInfo{3, 0, true, 4000.0, 1});
-    out.pieces.push_back(PieceInfo{4, 0, false, 3000.0, 1});
-    Plan plan = BuildPlan(p, in, std::move(out));
+    Plan plan = BuildPlan(p, in, tubenest::testing::SplitOutput());
     plan.method = "test";
     plan.seed = 7;
     return plan;
-}
-
-Problem SplitProblem() {
-    Problem p;
-    p.parts.push_back(PartSpec{"P1", "beam <A&B>", 7000.0, std::nullopt, 0.0, 0.0, 1, "", "", std::nullopt});
-    p.parts.push_back(PartSpec{"P2", "", 1000.0, std::nullopt, 0.0, 0.0, 3, "", "", std::nullopt});
-    p.stock.push_back(StockSpec{"S1", 6000.0, 3});
-    p.gaps.kerf = 3.0;
-    p.parameters.default_part_gap = 5.0;
-    return p;
 }
 
 std::string ReadAll(const std::filesystem::path& path) {
@@ -77,7 +56,7 @@ private:
 } // namespace
 
 TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
-    const Plan plan = SplitPlan(SplitProblem());
+    const Plan plan = SplitPlan();
     const std::string text = FormatPlanSummary(plan);
     EXPECT_EQ(
         text,
@@ -108,7 +87,7 @@ TEST(Summary, RunsOfTheSamePartAreCounted) {
 }
 
 TEST(PlanJson, StableFieldsAndValues) {
-    const Plan plan = SplitPlan(SplitProblem());
+    const Plan plan = SplitPlan();
     const auto doc = nlohmann::json::parse(PlanToJson(plan));
     EXPECT_EQ(doc["format"], "tubenest-plan");
     EXPECT_EQ(doc["version"], 1);
@@ -159,7 +138,7 @@ TEST(PlanJson, LengthsAreRoundedToMicrometres) {
 }
 
 TEST(Svg, WellFormedWithOneRectanglePerPartAndWeldMarks) {
-    const Plan plan = SplitPlan(SplitProblem());
+    const Plan plan = SplitPlan();
     const std::string svg = PlanToSvg(plan);
     std::string error;
     ASSERT_TRUE(IsWellFormedXml(svg, &error)) << error;
@@ -230,7 +209,7 @@ TEST(AtomicWrite, EngineDumpReplacesTheFile) {
     TempDir dir;
     const auto target = (dir.path() / "dump.txt").string();
     std::ofstream(target) << "old content\n";
-    const Plan plan = SplitPlan(SplitProblem());
+    const Plan plan = SplitPlan();
     WriteEngineDump(plan, target);
     const std::string text = ReadAll(target);
     EXPECT_EQ(text.rfind("------------------------ tubenest test partial\n", 0), 0u) << text;

@@ -7,47 +7,10 @@
 using namespace tubenest;
 using namespace tubenest::api;
 using tubenest::testing::CheckPlanInvariants;
-
-namespace {
-
-/// P1 7000 x1 (longer than the stock), P2 1000 x2; stock 6000 x3; kerf 3, piece gap 5.
-Problem SplitProblem() {
-    Problem p;
-    p.parts.push_back(PartSpec{"P1", "beam", 7000.0, std::nullopt, 0.0, 0.0, 1, "", "", std::nullopt});
-    p.parts.push_back(PartSpec{"P2", "", 1000.0, std::nullopt, 0.0, 0.0, 2, "", "", std::nullopt});
-    p.stock.push_back(StockSpec{"S1", 6000.0, 3});
-    p.gaps.kerf = 3.0;
-    p.parameters.default_part_gap = 5.0;
-    return p;
-}
-
-std::unique_ptr<TNestResult> Result(int tube, int count, TIntDynArray order) {
-    auto r = std::make_unique<TNestResult>();
-    r->FTubeIndex = tube;
-    r->FTubeCount = count;
-    r->FPartOrder = std::move(order);
-    return r;
-}
-
-/// The beam split into a 4000 front piece (reference 3) and a 3000 back piece (reference 4).
-EngineOutput SplitOutput() {
-    EngineOutput out;
-    out.results.Add(Result(1, 1, {2, 3}));
-    out.results.Add(Result(1, 1, {4, -2}));
-    out.pieces.push_back(PieceInfo{3, 0, true, 4000.0, 1});
-    out.pieces.push_back(PieceInfo{4, 0, false, 3000.0, 1});
-    return out;
-}
-
-std::string Lines(const std::vector<std::string>& v) {
-    std::string s;
-    for (const auto& l : v) {
-        s += l + "\n";
-    }
-    return s;
-}
-
-} // namespace
+using tubenest::testing::Lines;
+using tubenest::testing::Result;
+using tubenest::testing::SplitOutput;
+using tubenest::testing::SplitProblem;
 
 TEST(PlanBuilding, PositionsFollowTheGapsAndPiecesFormWelds) {
     const Problem p = SplitProblem();

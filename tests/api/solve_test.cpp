@@ -15,17 +15,10 @@
 using namespace tubenest;
 using namespace tubenest::api;
 using tubenest::testing::CheckPlanInvariants;
+using tubenest::testing::Lines;
 using tubenest::testing::SmallProblem;
 
 namespace {
-
-std::string Lines(const std::vector<std::string>& v) {
-    std::string s;
-    for (const auto& l : v) {
-        s += l + "\n";
-    }
-    return s;
-}
 
 /// A method that runs until it is asked to stop, then places one copy of part 1. It records the
 /// context it was given.
