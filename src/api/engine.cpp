@@ -170,6 +170,9 @@ std::string UnplacedReason(const Problem& problem, const PartSpec& part, const T
             longest = std::max(longest, s.length);
         }
     }
+    if (longest <= 0.0) {
+        return "no stock tubes are available";
+    }
     if (part.length > longest) {
         return "longer than every stock tube available (" + FormatLength(longest) + " mm)";
     }
