@@ -112,6 +112,26 @@ TEST(CalcTsp, FixedTailStaysButItsGapCounts) {
     EXPECT_LT(OrderGapSum(*gaps, order), 1.0 + 1e-12);
 }
 
+TEST(CalcTsp, InconsistentSelfRecordsStillEndAndNeverLengthen) {
+    // A host may give a part followed by itself different gaps in the two same-direction records
+    // ((k, k) and (-k, -k)); turning a segment then changes its inner gaps and must be counted.
+    TRandomGenerator rng(515);
+    for (int trial = 0; trial < 100; ++trial) {
+        const int parts = 1 + rng.Random(3);
+        const auto gaps = MakeRandomGaps(parts, rng, 0.0, 20.0);
+        for (int k = 0; k < parts; ++k) {
+            TSegPlaceInfo cell = gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
+            cell.A1B1_A2B2.FixedGap = 40.0 * rng.RandomFloat();
+            cell.A2B2_A1B1.FixedGap = 40.0 * rng.RandomFloat();
+            gaps->SetSegPlaceInfo(k, k, cell);
+        }
+        TIntDynArray o = testsupport::RandomOrder(parts, 2 + rng.Random(6), rng);
+        const double before = OrderGapSum(*gaps, o);
+        TNestAdjustTool::CalcTsp(o, *gaps, -1, true, false);
+        EXPECT_LE(OrderGapSum(*gaps, o), before + 1e-9);
+    }
+}
+
 TEST(TryOptimizePartPos, SinglePartAndFirstPartNeverTurnedInPlace) {
     auto gaps = MakeUniformGaps(3, 10.0);
     double avl = 123.0;
