@@ -23,6 +23,18 @@ bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& 
     };
     auto at = [&o](int i) { return o[static_cast<std::size_t>(i)]; };
 
+    // A segment read backwards with every part turned needs the same inner gaps whenever the table is
+    // mirror-consistent. A host table may still hold two different records for a part followed by
+    // itself in either direction, so the change inside a turned segment is counted exactly through
+    // prefix sums: every accepted move then really shortens the order, and the search always ends.
+    std::vector<double> inner(static_cast<std::size_t>(n), 0.0);
+    auto rebuildInner = [&]() {
+        for (int t = 0; t + 1 < n; ++t) {
+            inner[static_cast<std::size_t>(t + 1)] =
+                inner[static_cast<std::size_t>(t)] + gap(-at(t + 1), -at(t)) - gap(at(t), at(t + 1));
+        }
+    };
+
     bool changed = false;
     std::vector<std::int32_t> scratch;
     scratch.reserve(static_cast<std::size_t>(n));
@@ -30,16 +42,19 @@ bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& 
     while (moved) {
         moved = false;
         if (Reverse) {
+            rebuildInner();
             for (int i = 0; i < M; ++i) {
                 for (int j = i; j < M; ++j) {
                     const bool hasNext = j + 1 < n;
                     const double before = leftGap(i, at(i)) + (hasNext ? gap(at(j), at(j + 1)) : 0.0);
-                    const double after = leftGap(i, -at(j)) + (hasNext ? gap(-at(i), at(j + 1)) : 0.0);
+                    const double after = leftGap(i, -at(j)) + (hasNext ? gap(-at(i), at(j + 1)) : 0.0) +
+                                         (inner[static_cast<std::size_t>(j)] - inner[static_cast<std::size_t>(i)]);
                     if (before - after > 0.01) {
                         std::reverse(o.begin() + i, o.begin() + j + 1);
                         for (int k = i; k <= j; ++k) {
                             o[static_cast<std::size_t>(k)] = -o[static_cast<std::size_t>(k)];
                         }
+                        rebuildInner();
                         moved = true;
                     }
                 }

@@ -13,6 +13,16 @@
 namespace tubenest {
 namespace {
 constexpr const char* kModule = "uNestBase3D";
+
+// A record of one pair fresh from Init, with the orientation codes set.
+TSegPlaceInfo FreshSegPlaceInfo() {
+    TSegPlaceInfo fresh;
+    fresh.A1B1_A2B2.ID = kA1B1_A2B2;
+    fresh.A2B2_A1B1.ID = kA2B2_A1B1;
+    fresh.A1B1_B2A2.ID = kA1B1_B2A2;
+    fresh.B2A2_A1B1.ID = kB2A2_A1B1;
+    return fresh;
+}
 } // namespace
 
 double TSinglePartGap::RunLength(std::int32_t n) const {
@@ -39,7 +49,8 @@ void TPartToPartConnectParam::SortByGap() {
 }
 
 double TPartToPartConnectParam::GetMinGap() const {
-    TUBENEST_ASSERT(!FLeftGaps.empty() && !FRightGaps.empty(), kModule, "GetMinGap on a part without neighbours");
+    TUBENEST_ASSERT(!FLeftGaps.empty() && !FRightGaps.empty(), kModule,
+                    "GetMinGap on a part without neighbours");
     return std::min(FLeftGaps.front().PartGap, FRightGaps.front().PartGap);
 }
 
@@ -57,11 +68,7 @@ TSegPlaceInfoManager::TSegPlaceInfoManager(std::int32_t APartCount, const TCADAu
 }
 
 void TSegPlaceInfoManager::InitTable() {
-    TSegPlaceInfo fresh;
-    fresh.A1B1_A2B2.ID = kA1B1_A2B2;
-    fresh.A2B2_A1B1.ID = kA2B2_A1B1;
-    fresh.A1B1_B2A2.ID = kA1B1_B2A2;
-    fresh.B2A2_A1B1.ID = kB2A2_A1B1;
+    const TSegPlaceInfo fresh = FreshSegPlaceInfo();
     for (std::size_t i = 0; i < FSegPlaceInfoTable.size(); ++i) {
         FSegPlaceInfoTable[i].assign(i + 1, fresh);
     }
@@ -70,11 +77,12 @@ void TSegPlaceInfoManager::InitTable() {
 void TSegPlaceInfoManager::SetSegPlaceInfo(std::int32_t i, std::int32_t j, const TSegPlaceInfo& info) {
     if (i < 0 || i >= FPartCount || j < 0 || j > i) {
         throw std::out_of_range("gap table: no entry [" + std::to_string(i) + "][" + std::to_string(j) +
-                                "] for " + std::to_string(FPartCount) + " parts (need 0 <= j <= i < part count)");
+                                "] for " + std::to_string(FPartCount) +
+                                " parts (need 0 <= j <= i < part count)");
     }
     auto& row = FSegPlaceInfoTable[static_cast<std::size_t>(i)];
     if (row.size() != static_cast<std::size_t>(i) + 1) {
-        row.resize(static_cast<std::size_t>(i) + 1);
+        row.resize(static_cast<std::size_t>(i) + 1, FreshSegPlaceInfo());
     }
     row[static_cast<std::size_t>(j)] = info;
 }
@@ -87,14 +95,20 @@ void TSegPlaceInfoManager::SetA1B1Info(std::int32_t A, std::int32_t B, const TNe
     const auto i = std::abs(A) - 1;
     const auto j = std::abs(B) - 1;
     if (A == 0 || B == 0 || i >= FPartCount || j >= FPartCount) {
-        throw std::out_of_range("gap table: no pair (" + std::to_string(A) + ", " + std::to_string(B) + ") for " +
-                                std::to_string(FPartCount) + " parts");
+        throw std::out_of_range("gap table: no pair (" + std::to_string(A) + ", " + std::to_string(B) +
+                                ") for " + std::to_string(FPartCount) + " parts");
     }
     auto& row = FSegPlaceInfoTable[static_cast<std::size_t>(std::max(i, j))];
     if (row.size() != static_cast<std::size_t>(std::max(i, j)) + 1) {
-        row.resize(static_cast<std::size_t>(std::max(i, j)) + 1);
+        row.resize(static_cast<std::size_t>(std::max(i, j)) + 1, FreshSegPlaceInfo());
     }
     RecordFor(A, B) = info;
+    // Two copies of one part in the same direction are their own mirror image (k, k read backwards
+    // is -k, -k), but the diagonal keeps that placement in two records; both must agree or a search
+    // that turns a segment would see its inner gaps change.
+    if (i == j && (A > 0) == (B > 0)) {
+        RecordFor(-A, -B) = info;
+    }
 }
 
 const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
@@ -107,17 +121,23 @@ const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::i
         TUBENEST_ASSERT(i < FSegPlaceInfoTable.size() && j < FSegPlaceInfoTable[i].size(), kModule,
                         "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
         const TSegPlaceInfo& e = FSegPlaceInfoTable[i][j];
-        if (aPos && bPos) return e.A1B1_A2B2;
-        if (!aPos && !bPos) return e.A2B2_A1B1;
-        if (aPos) return e.A1B1_B2A2;
+        if (aPos && bPos)
+            return e.A1B1_A2B2;
+        if (!aPos && !bPos)
+            return e.A2B2_A1B1;
+        if (aPos)
+            return e.A1B1_B2A2;
         return e.B2A2_A1B1;
     }
     TUBENEST_ASSERT(j < FSegPlaceInfoTable.size() && i < FSegPlaceInfoTable[j].size(), kModule,
                     "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
     const TSegPlaceInfo& e = FSegPlaceInfoTable[j][i];
-    if (aPos && bPos) return e.A2B2_A1B1;
-    if (!aPos && !bPos) return e.A1B1_A2B2;
-    if (aPos) return e.A1B1_B2A2;
+    if (aPos && bPos)
+        return e.A2B2_A1B1;
+    if (!aPos && !bPos)
+        return e.A1B1_A2B2;
+    if (aPos)
+        return e.A1B1_B2A2;
     return e.B2A2_A1B1;
 }
 
@@ -256,7 +276,8 @@ double TSegPlaceInfoManager::CalcMinLen(const TIntDynArray& PartIdxs, const TInt
         Candidate right = nearest(tail, true);
         Candidate left = nearest(head, false);
         while (freeCount > 0) {
-            TUBENEST_ASSERT(right.part >= 0 && left.part >= 0, kModule, "CalcMinLen chain found no free neighbour");
+            TUBENEST_ASSERT(right.part >= 0 && left.part >= 0, kModule,
+                            "CalcMinLen chain found no free neighbour");
             const bool same = right.part == left.part;
             if (same || right.gap > left.gap) {
                 head = left.part;
@@ -303,7 +324,8 @@ void TSegPlaceInfoManager::GetOrderInfos(const TIntDynArray& OriOrder, TNestBase
     }
 }
 
-void TSegPlaceInfoManager::UpdateNestResultInfo(TNestResult& ANestResult, const TGeneralNestPartArr& AParts) const {
+void TSegPlaceInfoManager::UpdateNestResultInfo(TNestResult& ANestResult,
+                                                const TGeneralNestPartArr& AParts) const {
     GetOrderInfos(ANestResult.FPartOrder, &ANestResult.FPartPlaceData);
     ANestResult.UpdateNestLengthUsed(AParts);
 }

@@ -40,12 +40,14 @@ struct TSinglePartGap {
     double FPartGapPair = 0.0;    ///< gap inside a pair of copies
     double FPartGapConnect = 0.0; ///< gap between two consecutive pairs
     double FPartGapSingle = 0.0;  ///< gap joining the odd copy of an odd run
-    std::int32_t FPartPosTypePair = 0;   ///< 0 same direction; 1 part then turned copy (B-B); 2 turned copy then part (A-A)
+    std::int32_t FPartPosTypePair =
+        0; ///< 0 same direction; 1 part then turned copy (B-B); 2 turned copy then part (A-A)
     std::int32_t FPartPosTypeSingle = 0; ///< 0 or 1
 
     static TSinglePartGap Create(double APartGapPair, double APartGapSingle, double APartGapConnect,
                                  std::int32_t APartPosTypePair, std::int32_t APartPosTypeSingle) {
-        return TSinglePartGap{APartGapPair, APartGapConnect, APartGapSingle, APartPosTypePair, APartPosTypeSingle};
+        return TSinglePartGap{APartGapPair, APartGapConnect, APartGapSingle, APartPosTypePair,
+                              APartPosTypeSingle};
     }
     /// Sum of the gaps inside a run of n copies (0 for n <= 1).
     double RunLength(std::int32_t n) const;
@@ -56,7 +58,9 @@ using TSinglePartGaps = std::vector<TSinglePartGap>;
 struct TPartToPartGap {
     std::int32_t PartIdx = 0;
     double PartGap = 0.0;
-    static TPartToPartGap Create(std::int32_t APartIdx, double APartGap) { return TPartToPartGap{APartIdx, APartGap}; }
+    static TPartToPartGap Create(std::int32_t APartIdx, double APartGap) {
+        return TPartToPartGap{APartIdx, APartGap};
+    }
 };
 
 /// A list of neighbours ordered by gap.
@@ -98,7 +102,7 @@ public:
     /// Stores the record of the pair (i, j), 0-based with j <= i; checks both indices.
     void SetSegPlaceInfo(std::int32_t i, std::int32_t j, const TSegPlaceInfo& info);
     /// Stores the record for part reference A immediately followed by B (the inverse of GetA1B1Info;
-    /// the mirror placement -B, -A shares it).
+    /// the mirror placement -B, -A shares it; for k, k the diagonal record of -k, -k is set too).
     void SetA1B1Info(std::int32_t A, std::int32_t B, const TNestBaseInfo& info);
 
     /// The record for part reference A immediately followed by part reference B (a copy).
@@ -112,7 +116,8 @@ public:
     void InitializePartGaps();
     /// Greedy estimate of the shortest length for the given distinct parts (0-based) and amounts;
     /// fills ResultIdx (when given) with the chain of parts found.
-    double CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts, TIntDynArray* ResultIdx) const;
+    double CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts,
+                      TIntDynArray* ResultIdx) const;
     /// The records of the consecutive pairs of an order of part references.
     void GetOrderInfos(const TIntDynArray& OriOrder, TNestBaseInfoList* ResultInfos) const;
     /// Place data and used length of a result.

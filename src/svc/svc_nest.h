@@ -72,7 +72,7 @@ struct NestInfor {
 /// Resize keeps the allocation, so a table used for many calls allocates only when it grows.
 class InforMatrix {
 public:
-    /// Sets the shape; contents are unspecified until the caller clears or fills the rows.
+    /// Sets the shape; the cells hold stale data until the caller clears or fills the rows.
     void Resize(std::int32_t ARows, std::int32_t ACols);
     std::int32_t Rows() const { return rows_; }
     std::int32_t Cols() const { return cols_; }

@@ -1,0 +1,284 @@
+// tubenest: nest parts into stock tubes from the command line.
+//
+//   tubenest solve FILE [--stock S] [--gap G] [--method M] [--time-limit S] [--seed N]
+//                       [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
+//   tubenest validate FILE [--stock S] [--gap G]
+//   tubenest example [--method M] [--time-limit S] [--seed N] [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
+//                    [--save-problem OUT]
+//   tubenest methods
+//
+// Exit codes: 0 every copy placed, 3 a valid plan with copies not placed, 2 bad input or usage,
+// 1 internal error. Errors are single lines on stderr; the progress bar (stderr, terminals only)
+// never mixes with machine-readable output.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "api/example_problem.h"
+#include "api/plan_output.h"
+#include "api/problem_io.h"
+#include "api/solve.h"
+#include "cli_support.h"
+
+namespace api = tubenest::api;
+using namespace tubenest::cli;
+
+namespace {
+
+struct InputOptions {
+    std::string file;
+    std::string stock;
+    std::optional<double> gap;
+};
+
+struct RunOptions {
+    std::string method;
+    double time_limit = 0.0;
+    std::optional<std::uint64_t> seed;
+    std::string json_out;
+    std::string svg_out;
+    std::string dump_out;
+    bool quiet = false;
+};
+
+/// Messages may quote user text; keep each on one line.
+std::string OneLine(std::string s) {
+    for (char& c : s) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return s;
+}
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string ReadInput(const std::string& path) {
+    try {
+        return api::ReadTextFile(path);
+    } catch (const std::runtime_error& e) {
+        throw UsageError(e.what());
+    }
+}
+
+/// Reads a JSON problem or a CSV parts list and applies --stock and --gap.
+api::Problem LoadProblem(const InputOptions& in) {
+    const std::string text = ReadInput(in.file);
+    const std::string name = std::filesystem::path(in.file).filename().string();
+    api::Problem problem;
+    const bool csv = EndsWith(in.file, ".csv") || EndsWith(in.file, ".CSV");
+    if (csv) {
+        problem.parts = api::ParsePartsCsv(text, name);
+    } else if (EndsWith(in.file, ".json") || EndsWith(in.file, ".JSON") ||
+               text.find('{') != std::string::npos) {
+        problem = api::ParseProblemJson(text, name);
+    } else {
+        throw UsageError(in.file + ": unknown file type (expected .json or .csv)");
+    }
+    if (!in.stock.empty()) {
+        if (std::filesystem::is_regular_file(in.stock)) {
+            problem.stock =
+                api::ParseStockCsv(ReadInput(in.stock), std::filesystem::path(in.stock).filename().string());
+        } else {
+            problem.stock = api::ParseStockList(in.stock);
+        }
+    } else if (csv) {
+        throw UsageError("a CSV parts list needs --stock (e.g. --stock 6000x10,7500x5 or --stock stock.csv)");
+    }
+    if (in.gap) {
+        problem.gaps.kerf = *in.gap;
+    }
+    return problem;
+}
+
+void Emit(const std::string& path, const std::string& content) {
+    if (path == "-") {
+        std::cout << content << std::flush;
+    } else {
+        api::WriteFileAtomically(path, content);
+    }
+}
+
+int RunSolve(const api::Problem& problem, const RunOptions& run) {
+    const std::string method = run.method.empty() ? api::DefaultMethodName() : run.method;
+    try {
+        api::FindMethod(method);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
+    int toStdout = 0;
+    for (const std::string* out : {&run.json_out, &run.svg_out, &run.dump_out}) {
+        toStdout += *out == "-" ? 1 : 0;
+    }
+    if (toStdout > 1) {
+        throw UsageError("only one of --json, --svg, --dump may write to standard output (\"-\")");
+    }
+    if (run.dump_out == "-") {
+        throw UsageError("--dump needs a file name");
+    }
+    api::ValidateProblem(problem);
+
+    api::SolveOptions options;
+    options.method = method;
+    options.time_limit_seconds = run.time_limit;
+    options.seed = run.seed;
+    api::StopToken stop;
+    options.stop = stop;
+    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, run.time_limit);
+    options.progress = [&bar](double fraction, const std::string& message) { bar.Update(fraction, message); };
+
+    api::Plan plan;
+    {
+        InterruptGuard guard(stop);
+        plan = api::Solve(problem, options);
+    }
+    bar.Finish();
+
+    if (!run.quiet && toStdout == 0) {
+        std::cout << api::FormatPlanSummary(plan) << std::flush;
+    }
+    if (!run.json_out.empty()) {
+        Emit(run.json_out, api::PlanToJson(plan));
+    }
+    if (!run.svg_out.empty()) {
+        Emit(run.svg_out, api::PlanToSvg(plan));
+    }
+    if (!run.dump_out.empty()) {
+        api::WriteEngineDump(plan, run.dump_out);
+    }
+    return plan.AllPlaced() ? kExitAllPlaced : kExitNotPlaced;
+}
+
+int RunValidate(const InputOptions& in) {
+    const api::Problem problem = LoadProblem(in);
+    api::ValidateProblem(problem);
+    std::int64_t copies = 0;
+    for (const auto& p : problem.parts) {
+        copies += p.amount;
+    }
+    std::cout << in.file << ": valid (" << problem.parts.size() << " part kinds, " << copies << " copies, "
+              << problem.stock.size() << " stock entries)\n";
+    return kExitAllPlaced;
+}
+
+void AddRunOptions(CLI::App& cmd, RunOptions& run) {
+    std::string methods;
+    for (const auto& m : api::AvailableMethods()) {
+        methods += (methods.empty() ? "" : ", ") + m;
+    }
+    cmd.add_option("--method,-m", run.method,
+                   "Nesting method (" + methods + "; default " + api::DefaultMethodName() + ")");
+    cmd.add_option("--time-limit,-t", run.time_limit,
+                   "Stop after this many seconds and keep the best plan found so far")
+        ->check(CLI::NonNegativeNumber);
+    cmd.add_option("--seed", run.seed, "Random seed, to repeat a run exactly");
+    cmd.add_option("--json", run.json_out, "Write the plan as JSON to this file ('-': standard output)");
+    cmd.add_option("--svg", run.svg_out,
+                   "Write the cutting diagram as SVG to this file ('-': standard output)");
+    cmd.add_option("--dump", run.dump_out, "Write the engine's own text dump of the results to this file");
+    cmd.add_flag("--quiet,-q", run.quiet, "No progress bar and no summary");
+}
+
+void AddInputOptions(CLI::App& cmd, InputOptions& in) {
+    cmd.add_option("FILE", in.file,
+                   "Problem file: .json, or a .csv parts list (name,length,amount[,cutoffA,cutoffB])")
+        ->required();
+    cmd.add_option("--stock,-s", in.stock,
+                   "Stock tubes: a list like 6000x10,7500x5 or a CSV file (length,amount[,id]); replaces the "
+                   "file's stock");
+    cmd.add_option("--gap,-g", in.gap, "Uniform gap (kerf) between parts, mm; replaces the file's kerf");
+}
+
+int Main(int argc, char** argv) {
+    CLI::App app{"tubenest: nest parts into stock tubes (cutting lists for tube and profile cutting)",
+                 "tubenest"};
+    app.require_subcommand(1);
+    app.fallthrough(false);
+
+    InputOptions solveIn;
+    RunOptions solveRun;
+    CLI::App* solve = app.add_subcommand("solve", "Nest a problem and print the plan");
+    AddInputOptions(*solve, solveIn);
+    AddRunOptions(*solve, solveRun);
+
+    InputOptions validateIn;
+    CLI::App* validate = app.add_subcommand("validate", "Check a problem file and report every fault");
+    AddInputOptions(*validate, validateIn);
+
+    RunOptions exampleRun;
+    exampleRun.svg_out = "example.svg";
+    std::string exampleProblemOut;
+    CLI::App* example = app.add_subcommand(
+        "example", "Solve a built-in realistic problem and write its diagram to example.svg (or --svg)");
+    AddRunOptions(*example, exampleRun);
+    example->add_option("--save-problem", exampleProblemOut,
+                        "Also write the example problem as JSON to this file");
+
+    CLI::App* methods = app.add_subcommand("methods", "List the nesting methods");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            return app.exit(e); // --help
+        }
+        std::cerr << "tubenest: error: " << e.what() << " (see tubenest --help)\n";
+        return kExitBadInput;
+    }
+
+    if (*solve) {
+        return RunSolve(LoadProblem(solveIn), solveRun);
+    }
+    if (*validate) {
+        return RunValidate(validateIn);
+    }
+    if (*example) {
+        const api::Problem problem = api::MakeExampleProblem();
+        if (!exampleProblemOut.empty()) {
+            api::WriteFileAtomically(exampleProblemOut, api::ProblemToJson(problem));
+        }
+        return RunSolve(problem, exampleRun);
+    }
+    if (*methods) {
+        const std::string def = api::DefaultMethodName();
+        for (const auto& m : api::AvailableMethods()) {
+            std::cout << m << (m == def ? " (default)" : "") << "\n";
+        }
+        return kExitAllPlaced;
+    }
+    return kExitBadInput;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const api::ProblemError& e) {
+        for (const auto& fault : e.faults()) {
+            std::cerr << "tubenest: error: " << OneLine(fault) << "\n";
+        }
+        return kExitBadInput;
+    } catch (const UsageError& e) {
+        std::cerr << "tubenest: error: " << OneLine(e.what()) << "\n";
+        return kExitBadInput;
+    } catch (const std::runtime_error& e) {
+        std::cerr << "tubenest: error: " << OneLine(e.what()) << "\n";
+        return kExitInternal;
+    } catch (const std::exception& e) {
+        std::cerr << "tubenest: internal error: " << OneLine(e.what()) << "\n";
+        return kExitInternal;
+    } catch (...) {
+        std::cerr << "tubenest: internal error: unknown exception\n";
+        return kExitInternal;
+    }
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The boundary between the facade and the nesting methods. Solve validates a Problem, builds an
+// EngineInput from it, runs a method from the registry and builds the Plan from its EngineOutput.
+// A method is a plain function; plugging one in is RegisterMethod(name, fn).
+//
+// Index conventions are the engine's: parts[i] of the input is Problem::parts[i], tubes[i] is
+// Problem::stock[i]; results use signed 1-based part references and 1-based tube indices.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/plan.h"
+#include "api/problem.h"
+#include "host/cad_param.h"
+#include "model/nest_progress.h"
+#include "model/nest_result.h"
+#include "model/nest_types.h"
+#include "model/seg_place_info.h"
+
+namespace tubenest::api {
+
+/// Where a part may be split, in mm along the part from its end A.
+struct PartIntervals {
+    std::vector<std::array<double, 2>> separable; ///< sorted [start, end] stretches; empty: never split
+    double front_cutoff_pos = 0.0;                ///< position of the front cut-off: cutoff_a
+    double back_cutoff_pos = 0.0;                 ///< position of the back cut-off: length - cutoff_b
+};
+
+/// Everything a method reads. Move-only: the parameter block points at the host objects it owns.
+struct EngineInput {
+    TGeneralNestPartArr parts;                       ///< one per Problem part; FAmountAvail = amount required
+    TGeneralNestTubeArr tubes;                       ///< one per stock entry; FAmountAvail = tubes available
+    std::vector<double> tube_lengths;                ///< FTubeInitialLen of each tube entry (TubesLengthArr)
+    std::unique_ptr<TCoedgeFlagValues> coedge_flags; ///< referenced by param
+    std::unique_ptr<TDisSubConfig> sub_config;       ///< referenced by param ("Dis")
+    TCADAutoNestParam param;                         ///< the parameter block, host objects attached
+    std::unique_ptr<TSegPlaceInfoManager> gaps;      ///< full table, InitializePartGaps done
+    std::vector<PartIntervals> intervals;            ///< one per part
+};
+
+/// Builds the engine input of a valid problem.
+EngineInput BuildEngineInput(const Problem& problem);
+
+/// A split piece that appears in results as a part reference above the number of parts.
+struct PieceInfo {
+    std::int32_t reference = 0;  ///< the piece's part reference (> number of parts)
+    std::size_t origin_part = 0; ///< 0-based index of the part that was split
+    bool is_front = true;        ///< front piece (keeps end A) or back piece (keeps end B)
+    double length = 0.0;         ///< outer length of the piece
+    std::int32_t split_id = 0;   ///< equal for the front and back piece of one split
+};
+
+/// What a method returns.
+struct EngineOutput {
+    TNestResultList results;       ///< FTubeIndex 1-based into the input tubes
+    std::vector<PieceInfo> pieces; ///< one per piece reference used in results
+    bool stopped = false;          ///< the method ended early on a stop request or its own limit
+};
+
+/// Run settings handed to a method besides the input.
+struct MethodContext {
+    std::uint64_t seed = 0;                                        ///< seed for TRandomGenerator
+    std::int32_t swarm_size_factor = 5;                            ///< AdjustFactor of the particle swarm
+    std::int32_t threads = 1;                                      ///< worker threads a method may use
+    std::optional<std::chrono::steady_clock::time_point> deadline; ///< the time limit, if any
+    TNestProgress* progress = nullptr; ///< the progress object of the run (also the global NestProgress)
+
+    /// True once a stop was requested (by the caller or the time limit); does not advance progress.
+    bool StopRequested() const { return progress != nullptr && progress->Stoped(); }
+};
+
+using EngineMethod = std::function<EngineOutput(const EngineInput&, const MethodContext&)>;
+
+/// Registers (or replaces) a method under a name. Thread-safe.
+void RegisterMethod(const std::string& name, EngineMethod method);
+/// Names of the registered methods, sorted.
+std::vector<std::string> AvailableMethods();
+/// The registered method; throws std::invalid_argument naming the method and the choices.
+EngineMethod FindMethod(const std::string& name);
+/// "circular" when registered, else "svc", else "ffd".
+std::string DefaultMethodName();
+
+/// Builds the plan from a method's output. Positions: the first part at 0, then the previous
+/// end plus the gap: the gap manager's FixedGap between whole parts; next to a piece the gap the
+/// circular nest lays there (0 when a co-edge flag makes the joint share a cut, else
+/// default_part_gap). stop_status is the status of a run that was stopped (Interrupted or
+/// TimeLimit); without one the plan is Complete or Partial. Throws std::logic_error when the
+/// output is inconsistent with the input (unknown references or tubes, more copies or tubes than
+/// exist).
+Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput output,
+               std::optional<PlanStatus> stop_status = std::nullopt);
+
+/// The reference method: first-fit decreasing over whole copies, longest first, tubes in the
+/// order of the stock list, each copy in its own direction or turned, whichever has the smaller
+/// gap to the part before it. Never splits. Registered as "ffd".
+EngineOutput FirstFitDecreasing(const EngineInput& input, const MethodContext& context);
+
+} // namespace tubenest::api

@@ -1,0 +1,115 @@
+#pragma once
+// The answer of Solve: cutting patterns with part positions, splits and welds, totals and the
+// copies that could not be placed. Lengths are millimetres.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/nest_result.h"
+
+namespace tubenest::api {
+
+enum class PlanStatus {
+    Complete,    ///< the method finished and every required copy is placed
+    Partial,     ///< the method finished but some copies are not placed
+    Interrupted, ///< the caller asked to stop; the best plan found so far
+    TimeLimit,   ///< the time limit ran out; the best plan found so far
+};
+
+/// "complete", "partial", "interrupted" or "time_limit".
+const char* PlanStatusName(PlanStatus status);
+
+enum class PieceKind {
+    Whole, ///< a whole copy of a part
+    Front, ///< the front piece of a split copy (keeps the part's end A; its cut is at its end B)
+    Back,  ///< the back piece (its cut is at its end A; keeps the part's end B)
+};
+
+/// "whole", "front" or "back".
+const char* PieceKindName(PieceKind kind);
+
+/// One part (or piece) in a pattern.
+struct PlacedPart {
+    std::int32_t reference = 0; ///< the engine's part reference (signed; above the part count for a piece)
+    std::size_t part_index = 0; ///< 0-based index into Problem::parts (the origin part of a piece)
+    std::string part_id;
+    std::string name;
+    bool turned = false;     ///< laid end for end (end B first)
+    double start = 0.0;      ///< mm from the tube's start
+    double length = 0.0;     ///< outer length of the part or piece
+    double gap_before = 0.0; ///< gap to the previous part; 0 for the first
+    PieceKind piece = PieceKind::Whole;
+    std::int32_t split_id = -1; ///< for pieces: the split they come from (see Plan::splits)
+
+    double End() const { return start + length; }
+};
+
+/// Tubes cut alike.
+struct Pattern {
+    std::size_t stock_index = 0; ///< 0-based index into Problem::stock
+    std::string stock_id;
+    double stock_length = 0.0;
+    std::int32_t count = 0;        ///< tubes cut to this pattern
+    std::vector<PlacedPart> parts; ///< from the tube's start
+    double used_length = 0.0;      ///< end of the last part
+    double remnant = 0.0;          ///< stock_length - used_length
+};
+
+/// One way a part was cut in two; every complete front + back pair needs one weld.
+struct Split {
+    std::int32_t split_id = 0;
+    std::size_t part_index = 0;
+    std::string part_id;
+    double front_length = 0.0;
+    double back_length = 0.0;
+    std::int32_t welds = 0; ///< copies joined from such a pair of pieces
+};
+
+struct StockUsage {
+    std::size_t stock_index = 0;
+    std::string stock_id;
+    double stock_length = 0.0;
+    std::int32_t tubes = 0;     ///< tubes used
+    std::int32_t available = 0; ///< tubes that were available
+};
+
+struct Totals {
+    std::vector<StockUsage> stock; ///< one entry per stock entry, in the order of Problem::stock
+    std::int32_t tubes_used = 0;
+    double material_used = 0.0; ///< sum of the stock lengths of the tubes used
+    double part_length_placed =
+        0.0;            ///< sum of the lengths of everything placed (pieces by their own lengths)
+    double yield = 0.0; ///< part_length_placed / material_used (0 without material)
+    double waste = 0.0; ///< material_used - part_length_placed
+    std::int32_t welds = 0;
+    std::int64_t copies_required = 0;
+    std::int64_t copies_placed = 0; ///< whole copies plus complete front + back pairs
+};
+
+/// Copies of a part that are not in the plan.
+struct Unplaced {
+    std::size_t part_index = 0;
+    std::string part_id;
+    std::int64_t count = 0;
+    std::string reason;
+};
+
+struct Plan {
+    PlanStatus status = PlanStatus::Complete;
+    std::string method;
+    std::uint64_t seed = 0;       ///< the seed the method ran with (repeat a run with it)
+    double elapsed_seconds = 0.0; ///< wall time of the method
+    std::vector<Pattern> patterns;
+    std::vector<Split> splits;
+    Totals totals;
+    std::vector<Unplaced> unplaced;
+    std::vector<std::string> warnings; ///< e.g. a pattern longer than its tube
+    /// The engine's own result list (part references, tube indices, place data).
+    std::shared_ptr<const TNestResultList> engine_results;
+
+    bool AllPlaced() const { return unplaced.empty(); }
+};
+
+} // namespace tubenest::api

@@ -1,0 +1,333 @@
+#include "api/problem.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace tubenest::api {
+namespace {
+
+std::string Num(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+std::string Quote(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const auto& line : lines) {
+        if (!s.empty()) {
+            s += '\n';
+        }
+        s += line;
+    }
+    return s;
+}
+
+class FaultCollector {
+public:
+    void Add(std::string fault) { faults_.push_back(std::move(fault)); }
+    std::vector<std::string> Take() { return std::move(faults_); }
+
+    /// value must be finite and > 0.
+    void Positive(const std::string& item, const char* field, double v) {
+        if (!std::isfinite(v) || v <= 0.0) {
+            Add(item + ": " + field + " " + Num(v) + " must be a finite number greater than 0");
+        }
+    }
+    /// value must be finite and >= 0.
+    void NonNegative(const std::string& item, const char* field, double v) {
+        if (!std::isfinite(v) || v < 0.0) {
+            Add(item + ": " + field + " " + Num(v) + " must be a finite number not below 0");
+        }
+    }
+    void Finite(const std::string& item, const char* field, double v) {
+        if (!std::isfinite(v)) {
+            Add(item + ": " + field + " " + Num(v) + " must be a finite number");
+        }
+    }
+    void Amount(const std::string& item, std::int64_t v) {
+        if (v < 0) {
+            Add(item + ": amount " + std::to_string(v) + " must not be negative");
+        } else if (v > kMaxAmount) {
+            Add(item + ": amount " + std::to_string(v) + " is too large (at most " +
+                std::to_string(kMaxAmount) + ")");
+        }
+    }
+
+private:
+    std::vector<std::string> faults_;
+};
+
+std::string PartItem(std::size_t i, const PartSpec& p) {
+    return p.id.empty() ? "parts[" + std::to_string(i) + "]" : "part " + Quote(p.id);
+}
+
+// A placement "a then b" by signed 1-based references; the mirror (-b, -a) shares its record.
+std::pair<int, int> CanonicalPlacement(int a, int b) {
+    const std::pair<int, int> p{a, b};
+    const std::pair<int, int> m{-b, -a};
+    return p < m ? p : m;
+}
+
+void CheckParts(const Problem& problem, FaultCollector& out) {
+    std::set<std::string> endTypes;
+    for (const auto& e : problem.gaps.end_types) {
+        endTypes.insert(e.name);
+    }
+    std::map<std::string, std::size_t> ids;
+    std::int64_t totalCopies = 0;
+    for (std::size_t i = 0; i < problem.parts.size(); ++i) {
+        const PartSpec& p = problem.parts[i];
+        const std::string item = PartItem(i, p);
+        if (p.id.empty()) {
+            out.Add(item + ": id is empty");
+        } else if (auto [it, fresh] = ids.emplace(p.id, i); !fresh) {
+            out.Add(item + " (parts[" + std::to_string(i) + "]): id " + Quote(p.id) +
+                    " is already used by parts[" + std::to_string(it->second) + "]");
+        }
+        out.Positive(item, "length", p.length);
+        if (p.real_length) {
+            out.Positive(item, "real_length", *p.real_length);
+        }
+        out.NonNegative(item, "cutoff_a", p.cutoff_a);
+        out.NonNegative(item, "cutoff_b", p.cutoff_b);
+        if (std::isfinite(p.length) && p.length > 0.0 && p.cutoff_a >= 0 && p.cutoff_b >= 0 &&
+            p.cutoff_a + p.cutoff_b > p.length) {
+            out.Add(item + ": cut-offs " + Num(p.cutoff_a) + " + " + Num(p.cutoff_b) + " exceed the length " +
+                    Num(p.length));
+        }
+        out.Amount(item, p.amount);
+        if (p.amount > 0 && p.amount <= kMaxAmount) {
+            totalCopies += p.amount;
+        }
+        for (const auto& [field, type] : {std::pair{"end_a", &p.end_a}, std::pair{"end_b", &p.end_b}}) {
+            if (!type->empty() && endTypes.count(*type) == 0) {
+                out.Add(item + ": " + field + " type " + Quote(*type) + " is not defined in gaps.end_types");
+            }
+        }
+        if (p.separable) {
+            for (const Interval& s : *p.separable) {
+                const std::string stretch = "separable stretch [" + Num(s.start) + ", " + Num(s.end) + "]";
+                if (!std::isfinite(s.start) || !std::isfinite(s.end)) {
+                    out.Add(item + ": " + stretch + " must have finite ends");
+                } else if (s.start > s.end) {
+                    out.Add(item + ": " + stretch + " has its start after its end");
+                } else if (s.start < 0.0 || (std::isfinite(p.length) && s.end > p.length)) {
+                    out.Add(item + ": " + stretch + " lies outside the part (0 to " + Num(p.length) + ")");
+                }
+            }
+        }
+    }
+    if (totalCopies > kMaxTotalCopies) {
+        out.Add("parts: total amount " + std::to_string(totalCopies) + " is too large (at most " +
+                std::to_string(kMaxTotalCopies) + " copies)");
+    }
+}
+
+void CheckStock(const Problem& problem, FaultCollector& out) {
+    std::map<std::string, std::size_t> ids;
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < problem.stock.size(); ++i) {
+        const StockSpec& s = problem.stock[i];
+        const std::string id = EffectiveStockId(s, i);
+        const std::string item = "stock " + Quote(id);
+        if (auto [it, fresh] = ids.emplace(id, i); !fresh) {
+            out.Add(item + " (stock[" + std::to_string(i) + "]): id " + Quote(id) +
+                    " is already used by stock[" + std::to_string(it->second) + "]");
+        }
+        out.Positive(item, "length", s.length);
+        out.Amount(item, s.amount);
+        if (s.amount > 0 && s.amount <= kMaxAmount) {
+            total += s.amount;
+        }
+    }
+    if (total > kMaxAmount) {
+        out.Add("stock: total amount " + std::to_string(total) + " is too large (at most " +
+                std::to_string(kMaxAmount) + " tubes)");
+    }
+}
+
+void CheckGaps(const Problem& problem, FaultCollector& out) {
+    const GapModel& g = problem.gaps;
+    out.NonNegative("gaps", "kerf", g.kerf);
+    std::set<std::string> types;
+    for (std::size_t i = 0; i < g.end_types.size(); ++i) {
+        const EndType& e = g.end_types[i];
+        const std::string item = "end type " + Quote(e.name);
+        if (e.name.empty()) {
+            out.Add("gaps.end_types[" + std::to_string(i) + "]: name is empty");
+        } else if (!types.insert(e.name).second) {
+            out.Add(item + ": defined twice");
+        }
+        out.NonNegative(item, "clearance", e.clearance);
+    }
+    std::set<std::pair<std::string, std::string>> endPairs;
+    for (std::size_t i = 0; i < g.end_pairs.size(); ++i) {
+        const EndPairRule& r = g.end_pairs[i];
+        const std::string item =
+            "gaps.end_pairs[" + std::to_string(i) + "] (" + r.first + " / " + r.second + ")";
+        for (const auto* t : {&r.first, &r.second}) {
+            if (types.count(*t) == 0) {
+                out.Add(item + ": end type " + Quote(*t) + " is not defined in gaps.end_types");
+            }
+        }
+        const auto key = r.first < r.second ? std::pair{r.first, r.second} : std::pair{r.second, r.first};
+        if (!endPairs.insert(key).second) {
+            out.Add(item + ": the pair of end types is given twice");
+        }
+        out.Finite(item, "gap", r.gap);
+        out.Finite(item, "common_length", r.common_length);
+        out.Finite(item, "land_common_length", r.land_common_length);
+    }
+    std::map<std::string, int> partRef;
+    for (std::size_t i = 0; i < problem.parts.size(); ++i) {
+        partRef.emplace(problem.parts[i].id, static_cast<int>(i) + 1);
+    }
+    std::map<std::pair<int, int>, std::size_t> placements;
+    for (std::size_t i = 0; i < g.pairs.size(); ++i) {
+        const PairGap& r = g.pairs[i];
+        const std::string item = "gaps.pairs[" + std::to_string(i) + "] (" + r.first +
+                                 (r.first_turned ? " turned" : "") + " then " + r.second +
+                                 (r.second_turned ? " turned" : "") + ")";
+        const auto a = partRef.find(r.first);
+        const auto b = partRef.find(r.second);
+        if (a == partRef.end()) {
+            out.Add(item + ": part " + Quote(r.first) + " does not exist");
+        }
+        if (b == partRef.end()) {
+            out.Add(item + ": part " + Quote(r.second) + " does not exist");
+        }
+        if (a != partRef.end() && b != partRef.end()) {
+            const auto key = CanonicalPlacement(r.first_turned ? -a->second : a->second,
+                                                r.second_turned ? -b->second : b->second);
+            if (auto [it, fresh] = placements.emplace(key, i); !fresh) {
+                out.Add(item + ": this placement or its mirror image is already given by gaps.pairs[" +
+                        std::to_string(it->second) + "]");
+            }
+        }
+        out.Finite(item, "gap", r.gap);
+        if (r.z_gap) {
+            out.Finite(item, "z_gap", *r.z_gap);
+        }
+        out.Finite(item, "common_length", r.common_length);
+        out.Finite(item, "land_common_length", r.land_common_length);
+        out.Finite(item, "rotation", r.rotation);
+    }
+}
+
+void CheckParameters(const NestingParameters& p, FaultCollector& out) {
+    const std::string item = "parameters";
+    if (p.default_part_gap) {
+        out.NonNegative(item, "default_part_gap", *p.default_part_gap);
+    }
+    out.NonNegative(item, "target_lost_rate", p.target_lost_rate);
+    const int shape = static_cast<int>(p.cut_shape);
+    if (shape < 0 || shape > 2) {
+        out.Add(item + ": cut_shape " + std::to_string(shape) + " is not one of straight, z, bevel");
+    }
+    out.NonNegative(item, "z_shape_length", p.z_shape_length);
+    out.NonNegative(item, "z_shape_offset", p.z_shape_offset);
+    out.NonNegative(item, "bevel_length", p.bevel_length);
+    out.Finite(item, "dis", p.dis);
+    out.NonNegative(item, "split_margin", p.split_margin);
+}
+
+} // namespace
+
+ProblemError::ProblemError(std::vector<std::string> faults)
+    : std::invalid_argument(JoinLines(faults)), faults_(std::move(faults)) {}
+
+std::vector<std::string> FindProblemFaults(const Problem& problem) {
+    FaultCollector out;
+    if (problem.parts.empty()) {
+        out.Add("parts: the list is empty");
+    }
+    if (problem.stock.empty()) {
+        out.Add("stock: the list is empty");
+    }
+    if (problem.parts.size() > kMaxPartKinds) {
+        out.Add("parts: " + std::to_string(problem.parts.size()) + " part kinds are too many (at most " +
+                std::to_string(kMaxPartKinds) + ")");
+    }
+    CheckParts(problem, out);
+    CheckStock(problem, out);
+    CheckGaps(problem, out);
+    CheckParameters(problem.parameters, out);
+    return out.Take();
+}
+
+void ValidateProblem(const Problem& problem) {
+    auto faults = FindProblemFaults(problem);
+    if (!faults.empty()) {
+        throw ProblemError(std::move(faults));
+    }
+}
+
+std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingParameters& parameters) {
+    if (part.separable) {
+        return *part.separable;
+    }
+    const double margin = parameters.split_margin;
+    if (part.length > 2.0 * margin) {
+        return {Interval{margin, part.length - margin}};
+    }
+    return {};
+}
+
+std::string EffectiveStockId(const StockSpec& stock, std::size_t index) {
+    return stock.id.empty() ? "S" + std::to_string(index + 1) : stock.id;
+}
+
+const char* CutShapeName(CutShape shape) {
+    switch (shape) {
+    case CutShape::Straight:
+        return "straight";
+    case CutShape::ZShape:
+        return "z";
+    case CutShape::Bevel:
+        return "bevel";
+    }
+    return "unknown";
+}
+
+std::optional<CutShape> ParseCutShape(const std::string& name) {
+    if (name == "straight") {
+        return CutShape::Straight;
+    }
+    if (name == "z") {
+        return CutShape::ZShape;
+    }
+    if (name == "bevel") {
+        return CutShape::Bevel;
+    }
+    return std::nullopt;
+}
+
+std::string FormatLength(double mm) {
+    if (!std::isfinite(mm)) {
+        return Num(mm);
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f", mm);
+    std::string s = buf;
+    while (!s.empty() && s.back() == '0') {
+        s.pop_back();
+    }
+    if (!s.empty() && s.back() == '.') {
+        s.pop_back();
+    }
+    if (s == "-0") {
+        s = "0";
+    }
+    return s;
+}
+
+} // namespace tubenest::api

@@ -1,0 +1,157 @@
+#pragma once
+// The problem as production engineers and host developers state it: parts to cut, stock tubes,
+// the gap model and the nesting parameters by readable names. Lengths are millimetres.
+//
+// A Problem is a plain value; nothing is checked until ValidateProblem (Solve validates first).
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tubenest::api {
+
+/// A closed stretch [start, end] along a part, measured in mm from its end A.
+struct Interval {
+    double start = 0.0;
+    double end = 0.0;
+};
+
+/// One distinct part (many copies of it may be required).
+struct PartSpec {
+    std::string id{};                    ///< unique; gap records refer to it
+    std::string name{};                  ///< shown in the outputs; empty: the id
+    double length = 0.0;               ///< outer length: what the part occupies in a tube
+    std::optional<double> real_length{}; ///< real extent along the axis; default: length
+    double cutoff_a = 0.0;             ///< length cut away at end A
+    double cutoff_b = 0.0;             ///< length cut away at end B
+    std::int64_t amount = 0;           ///< copies required (checked against 32-bit counts)
+    std::string end_a{};                 ///< end type of end A (a key of GapModel::end_types); empty: plain
+    std::string end_b{};                 ///< end type of end B
+    /// Where the part may be cut in two for splitting and welding. Unset: the whole part except
+    /// NestingParameters::split_margin from each end; an empty list: never split.
+    std::optional<std::vector<Interval>> separable{};
+
+    const std::string& DisplayName() const { return name.empty() ? id : name; }
+    double RealLength() const { return real_length.value_or(length); }
+};
+
+/// One stock-tube length.
+struct StockSpec {
+    std::string id{};          ///< unique; empty: "S<position>" (1-based)
+    double length = 0.0;     ///< mm
+    std::int64_t amount = 0; ///< tubes available
+};
+
+/// An end shape with the clearance it needs towards whatever faces it.
+struct EndType {
+    std::string name{};
+    double clearance = 0.0; ///< mm, >= 0
+};
+
+/// The gap between two facing end types, overriding the clearance rule (e.g. two mitres that
+/// nest into each other and share one cut). Unordered: {x, y} also covers y facing x, because a
+/// sequence and its mirror image need the same gap.
+struct EndPairRule {
+    std::string first{};
+    std::string second{};
+    double gap = 0.0; ///< mm; may be negative when the ends overlap in length
+    bool common_cut = false;
+    double common_length = -1.0; ///< length of the common cut; -1: none
+    double land_common_length = -1.0;
+    std::int32_t common_style = 0;
+};
+
+/// An explicit record for one part followed by another in given directions. It overrides every
+/// other rule for that placement and for its mirror image (second turned back, then first turned back).
+struct PairGap {
+    std::string first{};  ///< part id
+    std::string second{}; ///< part id
+    bool first_turned = false;
+    bool second_turned = false;
+    double gap = 0.0;            ///< FixedGap, mm
+    std::optional<double> z_gap{}; ///< ranking gap; default: gap
+    bool common_cut = false;
+    double common_length = -1.0;
+    double land_common_length = -1.0;
+    double rotation = 0.0;
+    std::int32_t common_style = 0;
+};
+
+/// How far apart two adjacent parts stand. For part p followed by part q the facing ends are the
+/// trailing end of p (B, or A when p is turned) and the leading end of q (A, or B when turned):
+///   1. an explicit PairGap for that placement (or its mirror) gives the record as stated;
+///   2. else an EndPairRule for the two facing end types gives its gap and common-cut data;
+///   3. else gap = max(kerf, clearance(trailing end type) + clearance(leading end type)).
+/// An end without a type has clearance 0, so without end types every gap is the kerf.
+struct GapModel {
+    double kerf = 0.0; ///< mm, >= 0: the uniform gap (saw or laser kerf)
+    std::vector<EndType> end_types{};
+    std::vector<EndPairRule> end_pairs{};
+    std::vector<PairGap> pairs{};
+};
+
+enum class CutShape { Straight = 0, ZShape = 1, Bevel = 2 };
+
+/// Nesting parameters; each maps to one field of the engine's parameter block.
+struct NestingParameters {
+    std::optional<double> default_part_gap{}; ///< mm, gap next to a split piece; default: the kerf
+    bool disable_reverse = false;           ///< never turn a part end for end
+    double target_lost_rate = 0.05; ///< waste / part length at which the swarm turns to weld reduction
+    CutShape cut_shape = CutShape::Straight; ///< shape of the split cut
+    double z_shape_length = 0.0;             ///< mm, length of a Z-shaped split cut
+    double z_shape_offset = 0.0;             ///< mm, second dimension of the Z-shaped cut
+    double bevel_length = 0.0;               ///< mm, connect length of a bevelled split cut
+    bool dis_allowance = false;              ///< use the configured allowance ("dis") for Z and bevel joints
+    double dis = 0.0;                        ///< mm, the configured allowance
+    bool coedge_flag0 = false;               ///< host co-edge flag 0: joints without Z offset share one cut
+    bool coedge_flag2 = false;               ///< host co-edge flag 2: joints with a Z offset share one cut
+    double split_margin = 100.0;             ///< mm kept free of split cuts at each end (default stretches)
+};
+
+struct Problem {
+    std::vector<PartSpec> parts{};
+    std::vector<StockSpec> stock{};
+    GapModel gaps;
+    NestingParameters parameters;
+
+    double DefaultPartGap() const { return parameters.default_part_gap.value_or(gaps.kerf); }
+};
+
+/// Limits that keep the engine's 32-bit counts and its gap table within bounds.
+inline constexpr std::int64_t kMaxAmount = 2147483647;   ///< per item and per sum of stock amounts
+inline constexpr std::int64_t kMaxTotalCopies = 1000000; ///< sum of all part amounts
+inline constexpr std::size_t kMaxPartKinds = 1000;       ///< the gap table grows with its square
+
+/// Bad input: every fault found, one line each, naming the item and the value.
+class ProblemError : public std::invalid_argument {
+public:
+    explicit ProblemError(std::vector<std::string> faults);
+    const std::vector<std::string>& faults() const { return faults_; }
+
+private:
+    std::vector<std::string> faults_{};
+};
+
+/// Every fault of a problem (empty when it is valid). A part that fits no tube is not a fault: it
+/// is reported as not placed.
+std::vector<std::string> FindProblemFaults(const Problem& problem);
+/// Throws ProblemError with all faults when there is any.
+void ValidateProblem(const Problem& problem);
+
+/// The separable stretches the engine gets for a part: its own list, or the default one.
+std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingParameters& parameters);
+
+/// The id of stock entry index: its own, or "S<index + 1>" when it has none.
+std::string EffectiveStockId(const StockSpec& stock, std::size_t index);
+
+/// "straight", "z" or "bevel".
+const char* CutShapeName(CutShape shape);
+/// Parses a cut shape name; nullopt for an unknown one.
+std::optional<CutShape> ParseCutShape(const std::string& name);
+
+/// A length as text: up to 3 decimals, trailing zeros dropped ("1200", "1200.5", "-0.125").
+std::string FormatLength(double mm);
+
+} // namespace tubenest::api

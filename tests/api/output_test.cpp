@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "api/engine.h"
+#include "api/example_problem.h"
+#include "api/plan_output.h"
+#include "api/solve.h"
+#include "support/xml_check.h"
+#include "test_problems.h"
+
+using namespace tubenest;
+using namespace tubenest::api;
+using tubenest::testing::CountElements;
+using tubenest::testing::IsWellFormedXml;
+using tubenest::testing::Result;
+
+namespace {
+
+/// SplitProblem with a hostile name and a copy of P2 not placed.
+Plan SplitPlan() {
+    const Problem p = tubenest::testing::SplitProblem("beam <A&B>", 3);
+    const EngineInput in = BuildEngineInput(p);
+    Plan plan = BuildPlan(p, in, tubenest::testing::SplitOutput());
+    plan.method = "test";
+    plan.seed = 7;
+    return plan;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class TempDir {
+public:
+    TempDir() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("tubenest_output_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace
+
+TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
+    const Plan plan = SplitPlan();
+    const std::string text = FormatPlanSummary(plan);
+    EXPECT_EQ(
+        text,
+        "Plan: partial (method test, seed 7, 0.00 s)\n"
+        "Patterns:\n"
+        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995\n"
+        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995\n"
+        "Splits:\n"
+        "  split 1: P1 cut into 4000 + 3000, 1 weld\n"
+        "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
+        "welds 1\n"
+        "Copies: 3 of 4 placed\n"
+        "Not placed: P2 × 1 (the method did not place it)\n");
+}
+
+TEST(Summary, RunsOfTheSamePartAreCounted) {
+    const Problem p = tubenest::testing::SmallProblem();
+    const EngineInput in = BuildEngineInput(p);
+    EngineOutput out;
+    out.results.Add(Result(1, 1, {2, 2, -2, 1, 1}));
+    const Plan plan = BuildPlan(p, in, std::move(out));
+    const std::string text = FormatPlanSummary(plan);
+    EXPECT_NE(
+        text.find(
+            "  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant 1188\n"),
+        std::string::npos)
+        << text;
+}
+
+TEST(PlanJson, StableFieldsAndValues) {
+    const Plan plan = SplitPlan();
+    const auto doc = nlohmann::json::parse(PlanToJson(plan));
+    EXPECT_EQ(doc["format"], "tubenest-plan");
+    EXPECT_EQ(doc["version"], 1);
+    EXPECT_EQ(doc["status"], "partial");
+    EXPECT_EQ(doc["method"], "test");
+    EXPECT_EQ(doc["seed"], 7);
+    const auto& t = doc["totals"];
+    EXPECT_EQ(t["tubes_used"], 2);
+    EXPECT_DOUBLE_EQ(t["material_used"].get<double>(), 12000.0);
+    EXPECT_DOUBLE_EQ(t["yield"].get<double>(), 0.75);
+    EXPECT_EQ(t["welds"], 1);
+    EXPECT_EQ(t["copies_required"], 4);
+    EXPECT_EQ(t["copies_placed"], 3);
+    EXPECT_EQ(t["stock"][0]["stock_id"], "S1");
+    EXPECT_EQ(t["stock"][0]["tubes"], 2);
+    EXPECT_EQ(t["stock"][0]["available"], 3);
+    ASSERT_EQ(doc["patterns"].size(), 2u);
+    const auto& first = doc["patterns"][0];
+    EXPECT_EQ(first["count"], 1);
+    EXPECT_DOUBLE_EQ(first["used_length"].get<double>(), 5005.0);
+    EXPECT_DOUBLE_EQ(first["remnant"].get<double>(), 995.0);
+    const auto& front = first["parts"][1];
+    EXPECT_EQ(front["part_id"], "P1");
+    EXPECT_EQ(front["name"], "beam <A&B>");
+    EXPECT_EQ(front["piece"], "front");
+    EXPECT_EQ(front["split_id"], 1);
+    EXPECT_EQ(front["reference"], 3);
+    EXPECT_DOUBLE_EQ(front["start"].get<double>(), 1005.0);
+    EXPECT_DOUBLE_EQ(front["gap_before"].get<double>(), 5.0);
+    EXPECT_TRUE(first["parts"][0]["split_id"].is_null());
+    EXPECT_EQ(first["parts"][0]["piece"], "whole");
+    EXPECT_EQ(doc["patterns"][1]["parts"][1]["turned"], true);
+    EXPECT_EQ(doc["splits"][0]["welds"], 1);
+    EXPECT_EQ(doc["unplaced"][0]["part_id"], "P2");
+    EXPECT_EQ(doc["unplaced"][0]["count"], 1);
+    EXPECT_TRUE(doc["warnings"].is_array());
+}
+
+TEST(PlanJson, LengthsAreRoundedToMicrometres) {
+    Problem p = tubenest::testing::SmallProblem();
+    p.parts[0].length = 0.1;
+    p.gaps.kerf = 0.2;
+    const EngineInput in = BuildEngineInput(p);
+    EngineOutput out;
+    out.results.Add(Result(1, 1, {1, 1}));
+    const auto doc = nlohmann::json::parse(PlanToJson(BuildPlan(p, in, std::move(out))));
+    EXPECT_EQ(doc["patterns"][0]["parts"][1]["start"].dump(), "0.3");
+}
+
+TEST(Svg, WellFormedWithOneRectanglePerPartAndWeldMarks) {
+    const Plan plan = SplitPlan();
+    const std::string svg = PlanToSvg(plan);
+    std::string error;
+    ASSERT_TRUE(IsWellFormedXml(svg, &error)) << error;
+    EXPECT_EQ(CountElements(svg, "rect", "part"), 4u);
+    EXPECT_EQ(CountElements(svg, "rect", "stock"), 2u);
+    EXPECT_EQ(CountElements(svg, "rect", "remnant"), 2u);
+    EXPECT_EQ(CountElements(svg, "line", "weld"), 2u);
+    EXPECT_EQ(CountElements(svg, "g", "pattern"), 2u);
+    EXPECT_NE(svg.find("beam &lt;A&amp;B&gt;"), std::string::npos);
+    EXPECT_NE(svg.find("6000 × 1"), std::string::npos);
+    EXPECT_NE(svg.find("not placed: P2 × 1"), std::string::npos);
+}
+
+TEST(Svg, ExamplePlanAndHostileNamesStayWellFormed) {
+    Problem p = MakeExampleProblem();
+    p.parts[0].name = "bad \x01 byte \xff and \"quotes\" 'single' ]]> </svg>";
+    p.parts[1].name = "äöü long name with umlauts that will not fit into the bar at all äöü";
+    SolveOptions o;
+    o.method = "ffd";
+    const Plan plan = Solve(p, o);
+    const std::string svg = PlanToSvg(plan);
+    std::string error;
+    EXPECT_TRUE(IsWellFormedXml(svg, &error)) << error;
+    std::size_t placed = 0;
+    for (const auto& pat : plan.patterns) {
+        placed += pat.parts.size();
+    }
+    EXPECT_EQ(CountElements(svg, "rect", "part"), placed);
+    EXPECT_EQ(svg.find('\x01'), std::string::npos);
+    EXPECT_EQ(svg.find('\xff'), std::string::npos);
+}
+
+TEST(Svg, XmlCheckerRejectsBrokenDocuments) {
+    std::string error;
+    EXPECT_FALSE(IsWellFormedXml("<svg><g></svg>", &error));
+    EXPECT_FALSE(IsWellFormedXml("<svg a=1/>", &error));
+    EXPECT_FALSE(IsWellFormedXml("<svg>a & b</svg>", &error));
+    EXPECT_FALSE(IsWellFormedXml("<svg/><svg/>", &error));
+    EXPECT_TRUE(
+        IsWellFormedXml("<?xml version=\"1.0\"?>\n<svg a='1'><!-- x --><g/>t &amp; u</svg>\n", &error))
+        << error;
+}
+
+TEST(AtomicWrite, ReplacesWholeOrLeavesTheOldFile) {
+    TempDir dir;
+    const auto target = (dir.path() / "plan.json").string();
+    WriteFileAtomically(target, std::string("first"));
+    EXPECT_EQ(ReadAll(target), "first");
+    WriteFileAtomically(target, std::string("second, longer"));
+    EXPECT_EQ(ReadAll(target), "second, longer");
+    EXPECT_THROW(WriteFileAtomically(target,
+                                     [](const std::string& temp) {
+                                         std::ofstream(temp) << "half";
+                                         throw std::runtime_error("disk full");
+                                     }),
+                 std::runtime_error);
+    EXPECT_EQ(ReadAll(target), "second, longer");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1); // no temporary left
+    try {
+        WriteFileAtomically((dir.path() / "missing" / "x.svg").string(), std::string("x"));
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("missing/x.svg"), std::string::npos) << e.what();
+    }
+}
+
+TEST(AtomicWrite, EngineDumpReplacesTheFile) {
+    TempDir dir;
+    const auto target = (dir.path() / "dump.txt").string();
+    std::ofstream(target) << "old content\n";
+    const Plan plan = SplitPlan();
+    WriteEngineDump(plan, target);
+    const std::string text = ReadAll(target);
+    EXPECT_EQ(text.rfind("------------------------ tubenest test partial\n", 0), 0u) << text;
+    EXPECT_NE(text.find("TNestResult  FTubeIndex 1\rFTubeCount 1\r"), std::string::npos);
+    EXPECT_EQ(text.find("old content"), std::string::npos);
+}

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "api/example_problem.h"
+#include "api/solve.h"
+#include "model/nest_progress.h"
+#include "model/random.h"
+#include "support/plan_check.h"
+#include "test_problems.h"
+
+using namespace tubenest;
+using namespace tubenest::api;
+using tubenest::testing::CheckPlanInvariants;
+using tubenest::testing::Lines;
+using tubenest::testing::SmallProblem;
+
+namespace {
+
+/// A method that runs until it is asked to stop, then places one copy of part 1. It records the
+/// context it was given.
+std::atomic<std::uint64_t> g_slowSeed{0};
+std::atomic<bool> g_slowHadDeadline{false};
+
+void RegisterSlowMethod() {
+    static const bool once = [] {
+        RegisterMethod("test_slow", [](const EngineInput& in, const MethodContext& ctx) {
+            g_slowSeed = ctx.seed;
+            g_slowHadDeadline = ctx.deadline.has_value();
+            while (!GetStopped()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            EngineOutput out;
+            auto r = std::make_unique<TNestResult>();
+            r->FTubeIndex = 1;
+            r->FTubeCount = 1;
+            r->FPartOrder = {1};
+            in.gaps->UpdateNestResultInfo(*r, in.parts);
+            out.results.Add(std::move(r));
+            out.stopped = true;
+            return out;
+        });
+        return true;
+    }();
+    static_cast<void>(once);
+}
+
+/// A random problem: up to 8 part kinds, 1-3 stock lengths, end types and a few explicit records.
+Problem RandomProblem(TRandomGenerator& rng) {
+    Problem p;
+    const int kinds = 1 + rng.Random(8);
+    p.gaps.kerf = rng.Random(6);
+    p.gaps.end_types = {{"m45", 20.0 + rng.Random(30)}, {"saddle", 5.0 + rng.Random(20)}};
+    p.gaps.end_pairs = {{"m45", "m45", -10.0 - rng.Random(20), true, 50.0, -1.0, 0}};
+    const char* ends[] = {"", "m45", "saddle"};
+    for (int k = 0; k < kinds; ++k) {
+        PartSpec part;
+        part.id = "P" + std::to_string(k + 1);
+        part.length = 100.0 + rng.Random(3000) + 0.5 * rng.Random(2);
+        part.amount = rng.Random(6);
+        part.end_a = ends[rng.Random(3)];
+        part.end_b = ends[rng.Random(3)];
+        p.parts.push_back(part);
+    }
+    const int stocks = 1 + rng.Random(3);
+    for (int s = 0; s < stocks; ++s) {
+        p.stock.push_back(StockSpec{"", 2500.0 + 1000.0 * rng.Random(5), 1 + rng.Random(6)});
+    }
+    if (kinds >= 2) {
+        PairGap g;
+        g.first = "P1";
+        g.second = "P2";
+        g.first_turned = rng.Random(2) == 1;
+        g.gap = rng.Random(5);
+        p.gaps.pairs.push_back(g);
+    }
+    p.parameters.disable_reverse = rng.Random(4) == 0;
+    return p;
+}
+
+/// Fewest bins for items of the given sizes and one capacity (exhaustive).
+int MinBins(std::vector<double> sizes, double capacity) {
+    std::sort(sizes.rbegin(), sizes.rend());
+    int best = static_cast<int>(sizes.size());
+    std::vector<double> bins;
+    std::function<void(std::size_t)> go = [&](std::size_t i) {
+        if (static_cast<int>(bins.size()) >= best) {
+            return;
+        }
+        if (i == sizes.size()) {
+            best = static_cast<int>(bins.size());
+            return;
+        }
+        for (std::size_t b = 0; b < bins.size(); ++b) {
+            if (bins[b] + sizes[i] <= capacity + 1e-9) {
+                bins[b] += sizes[i];
+                go(i + 1);
+                bins[b] -= sizes[i];
+            }
+        }
+        bins.push_back(sizes[i]);
+        go(i + 1);
+        bins.pop_back();
+    };
+    go(0);
+    return best;
+}
+
+} // namespace
+
+TEST(Solve, FfdPlansOnRandomProblemsKeepEveryInvariant) {
+    TRandomGenerator rng(20240611);
+    for (int round = 0; round < 150; ++round) {
+        const Problem p = RandomProblem(rng);
+        SolveOptions o;
+        o.method = "ffd";
+        const Plan plan = Solve(p, o);
+        const auto faults = CheckPlanInvariants(p, plan);
+        ASSERT_TRUE(faults.empty()) << "round " << round << ":\n" << Lines(faults);
+        EXPECT_TRUE(plan.warnings.empty());
+        EXPECT_EQ(plan.status, plan.AllPlaced() ? PlanStatus::Complete : PlanStatus::Partial);
+    }
+}
+
+TEST(Solve, FfdStaysWithinItsBoundOfTheOptimum) {
+    // With one kerf k for all pairs, n parts fit a tube of length L when sum(l + k) <= L + k: bin
+    // packing, for which first-fit decreasing needs at most 11/9 OPT + 6/9 bins.
+    TRandomGenerator rng(77);
+    for (int round = 0; round < 60; ++round) {
+        Problem p;
+        p.gaps.kerf = 4.0;
+        p.stock.push_back(StockSpec{"S", 1000.0, 20});
+        std::vector<double> sizes;
+        const int n = 2 + rng.Random(7);
+        for (int i = 0; i < n; ++i) {
+            const double len = 100.0 + rng.Random(800);
+            p.parts.push_back(
+                PartSpec{"P" + std::to_string(i), "", len, std::nullopt, 0, 0, 1, "", "", std::nullopt});
+            sizes.push_back(len + 4.0);
+        }
+        SolveOptions o;
+        o.method = "ffd";
+        const Plan plan = Solve(p, o);
+        ASSERT_TRUE(plan.AllPlaced());
+        const int opt = MinBins(sizes, 1004.0);
+        EXPECT_GE(plan.totals.tubes_used, opt);
+        EXPECT_LE(9 * plan.totals.tubes_used, 11 * opt + 6) << "round " << round;
+        EXPECT_TRUE(CheckPlanInvariants(p, plan).empty());
+    }
+}
+
+TEST(Solve, ExampleWithFfdReportsTheOverlongBeamOnly) {
+    const Problem p = MakeExampleProblem();
+    SolveOptions o;
+    o.method = "ffd";
+    o.seed = 42;
+    const Plan plan = Solve(p, o);
+    EXPECT_EQ(plan.method, "ffd");
+    EXPECT_EQ(plan.seed, 42u);
+    EXPECT_EQ(plan.status, PlanStatus::Partial);
+    ASSERT_EQ(plan.unplaced.size(), 1u);
+    EXPECT_EQ(plan.unplaced[0].part_id, "RL-04");
+    EXPECT_EQ(plan.unplaced[0].count, 2);
+    EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << Lines(CheckPlanInvariants(p, plan));
+    EXPECT_GT(plan.totals.yield, 0.9);
+    EXPECT_EQ(NestProgress, nullptr); // restored
+}
+
+TEST(Solve, BadInputAndUnknownMethods) {
+    Problem bad = SmallProblem();
+    bad.parts[0].length = -1;
+    EXPECT_THROW(Solve(bad), ProblemError);
+    SolveOptions o;
+    o.method = "no_such_method";
+    try {
+        Solve(SmallProblem(), o);
+        FAIL() << "no exception";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("\"no_such_method\""), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("ffd"), std::string::npos);
+    }
+}
+
+TEST(Solve, RegistryListsAndReplacesMethods) {
+    const auto names = AvailableMethods();
+    EXPECT_NE(std::find(names.begin(), names.end(), "ffd"), names.end());
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(DefaultMethodName(), "ffd"); // neither circular nor svc is registered in this binary
+    EXPECT_THROW(RegisterMethod("", FirstFitDecreasing), std::invalid_argument);
+    EXPECT_THROW(RegisterMethod("x", nullptr), std::invalid_argument);
+    RegisterMethod("test_empty", [](const EngineInput&, const MethodContext&) { return EngineOutput{}; });
+    SolveOptions o;
+    o.method = "test_empty";
+    const Plan plan = Solve(SmallProblem(), o);
+    EXPECT_EQ(plan.status, PlanStatus::Partial);
+    EXPECT_EQ(plan.totals.copies_placed, 0);
+    ASSERT_EQ(plan.unplaced.size(), 2u);
+    EXPECT_EQ(plan.unplaced[1].count, 3);
+}
+
+TEST(Solve, AStopRequestedBeforehandGivesAnInterruptedPlan) {
+    SolveOptions o;
+    o.method = "ffd";
+    o.stop = StopToken();
+    o.stop->RequestStop();
+    const Plan plan = Solve(SmallProblem(), o);
+    // The watcher may or may not have fired before ffd finished; either way the plan is sound.
+    EXPECT_TRUE(CheckPlanInvariants(SmallProblem(), plan).empty());
+    if (plan.status == PlanStatus::Interrupted) {
+        for (const auto& u : plan.unplaced) {
+            EXPECT_EQ(u.reason, "the run stopped before it was placed");
+        }
+    } else {
+        EXPECT_EQ(plan.status, PlanStatus::Complete);
+    }
+}
+
+TEST(Solve, TimeLimitStopsASlowMethod) {
+    RegisterSlowMethod();
+    SolveOptions o;
+    o.method = "test_slow";
+    o.time_limit_seconds = 0.05;
+    o.seed = 99;
+    int calls = 0;
+    double last = -1.0;
+    o.progress = [&](double fraction, const std::string&) {
+        ++calls;
+        EXPECT_GE(fraction, 0.0);
+        EXPECT_LE(fraction, 1.0);
+        last = fraction;
+    };
+    const Plan plan = Solve(SmallProblem(), o);
+    EXPECT_EQ(plan.status, PlanStatus::TimeLimit);
+    EXPECT_EQ(g_slowSeed.load(), 99u);
+    EXPECT_TRUE(g_slowHadDeadline.load());
+    EXPECT_GT(calls, 0);
+    EXPECT_GT(last, 0.0);
+    EXPECT_EQ(plan.totals.copies_placed, 1);
+    EXPECT_TRUE(CheckPlanInvariants(SmallProblem(), plan).empty());
+    EXPECT_EQ(NestProgress, nullptr);
+}
+
+TEST(SolveConcurrency, StopFromAnotherThreadAndSerialisedRuns) {
+    RegisterSlowMethod();
+    StopToken first;
+    StopToken second;
+    Plan a;
+    Plan b;
+    std::thread ta([&] {
+        SolveOptions o;
+        o.method = "test_slow";
+        o.stop = first;
+        a = Solve(SmallProblem(), o);
+    });
+    std::thread tb([&] {
+        SolveOptions o;
+        o.method = "test_slow";
+        o.stop = second;
+        b = Solve(SmallProblem(), o);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    first.RequestStop();
+    second.RequestStop();
+    ta.join();
+    tb.join();
+    EXPECT_EQ(a.status, PlanStatus::Interrupted);
+    EXPECT_EQ(b.status, PlanStatus::Interrupted);
+    EXPECT_EQ(NestProgress, nullptr);
+}

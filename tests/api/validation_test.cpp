@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "api/example_problem.h"
+#include "api/problem.h"
+#include "test_problems.h"
+
+using namespace tubenest;
+using namespace tubenest::api;
+using tubenest::testing::SmallProblem;
+
+namespace {
+
+struct BadCase {
+    const char* what;
+    std::function<void(Problem&)> spoil;
+    std::vector<const char*> expected; ///< substrings of one fault line
+};
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<BadCase> BadCases() {
+    return {
+        {"no parts", [](Problem& p) { p.parts.clear(); }, {"parts", "empty"}},
+        {"no stock", [](Problem& p) { p.stock.clear(); }, {"stock", "empty"}},
+        {"zero length", [](Problem& p) { p.parts[0].length = 0.0; }, {"part \"P1\"", "length 0"}},
+        {"negative length", [](Problem& p) { p.parts[1].length = -5.0; }, {"part \"P2\"", "length -5"}},
+        {"NaN length", [](Problem& p) { p.parts[0].length = kNaN; }, {"part \"P1\"", "length nan"}},
+        {"infinite stock", [](Problem& p) { p.stock[0].length = kInf; }, {"stock \"S1\"", "length inf"}},
+        {"zero real length",
+         [](Problem& p) { p.parts[0].real_length = 0.0; },
+         {"part \"P1\"", "real_length 0"}},
+        {"negative cut-off", [](Problem& p) { p.parts[0].cutoff_a = -1.0; }, {"part \"P1\"", "cutoff_a -1"}},
+        {"cut-offs beyond the part",
+         [](Problem& p) {
+             p.parts[0].cutoff_a = 700.0;
+             p.parts[0].cutoff_b = 600.0;
+         },
+         {"part \"P1\"", "700 + 600", "1200"}},
+        {"negative amount", [](Problem& p) { p.parts[1].amount = -1; }, {"part \"P2\"", "amount -1"}},
+        {"amount beyond 32 bits",
+         [](Problem& p) { p.parts[0].amount = 3000000000LL; },
+         {"part \"P1\"", "amount 3000000000", "too large"}},
+        {"stock amount beyond 32 bits",
+         [](Problem& p) { p.stock[0].amount = 2147483648LL; },
+         {"stock \"S1\"", "amount 2147483648"}},
+        {"stock amounts summing beyond 32 bits",
+         [](Problem& p) {
+             p.stock[0].amount = 2000000000;
+             p.stock.push_back(StockSpec{"S2", 7000.0, 2000000000});
+         },
+         {"stock", "total amount 4000000000"}},
+        {"too many copies",
+         [](Problem& p) { p.parts[0].amount = kMaxTotalCopies + 10; },
+         {"parts", "total amount 1000013"}},
+        {"empty id", [](Problem& p) { p.parts[1].id.clear(); }, {"parts[1]", "id is empty"}},
+        {"duplicate part id", [](Problem& p) { p.parts[1].id = "P1"; }, {"\"P1\"", "parts[1]", "parts[0]"}},
+        {"duplicate stock id",
+         [](Problem& p) {
+             p.stock.push_back(StockSpec{"S1", 7000.0, 1});
+         },
+         {"stock \"S1\"", "stock[1]", "stock[0]"}},
+        {"negative kerf", [](Problem& p) { p.gaps.kerf = -3.0; }, {"gaps", "kerf -3"}},
+        {"undefined end type",
+         [](Problem& p) { p.parts[0].end_b = "mitre"; },
+         {"part \"P1\"", "end_b", "\"mitre\"", "not defined"}},
+        {"negative clearance",
+         [](Problem& p) {
+             p.gaps.end_types.push_back(EndType{"saddle", -2.0});
+         },
+         {"end type \"saddle\"", "clearance -2"}},
+        {"end pair of an unknown type",
+         [](Problem& p) {
+             p.gaps.end_pairs.push_back(EndPairRule{"miter", "miter", 1.0});
+         },
+         {"gaps.end_pairs[0]", "\"miter\"", "not defined"}},
+        {"gap record for a missing part",
+         [](Problem& p) {
+             PairGap g;
+             g.first = "P1";
+             g.second = "P9";
+             p.gaps.pairs.push_back(g);
+         },
+         {"gaps.pairs[0]", "part \"P9\" does not exist"}},
+        {"gap record given twice through its mirror",
+         [](Problem& p) {
+             PairGap g;
+             g.first = "P1";
+             g.second = "P2";
+             g.second_turned = true;
+             p.gaps.pairs.push_back(g);
+             PairGap m; // P2 then P1 turned: the same placement read backwards
+             m.first = "P2";
+             m.second = "P1";
+             m.second_turned = true;
+             p.gaps.pairs.push_back(m);
+         },
+         {"gaps.pairs[1]", "mirror", "gaps.pairs[0]"}},
+        {"infinite gap record",
+         [](Problem& p) {
+             PairGap g;
+             g.first = "P1";
+             g.second = "P2";
+             g.gap = kInf;
+             p.gaps.pairs.push_back(g);
+         },
+         {"gaps.pairs[0]", "gap inf"}},
+        {"stretch outside the part",
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{1100.0, 1300.0}};
+         },
+         {"part \"P1\"", "[1100, 1300]", "outside"}},
+        {"stretch before the part",
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{-5.0, 100.0}};
+         },
+         {"part \"P1\"", "[-5, 100]", "outside"}},
+        {"stretch reversed",
+         [](Problem& p) {
+             p.parts[0].separable = std::vector<Interval>{{500.0, 400.0}};
+         },
+         {"part \"P1\"", "[500, 400]", "start after its end"}},
+        {"negative default part gap",
+         [](Problem& p) { p.parameters.default_part_gap = -1.0; },
+         {"parameters", "default_part_gap -1"}},
+        {"NaN target lost rate",
+         [](Problem& p) { p.parameters.target_lost_rate = kNaN; },
+         {"parameters", "target_lost_rate nan"}},
+        {"bad cut shape",
+         [](Problem& p) { p.parameters.cut_shape = static_cast<CutShape>(7); },
+         {"parameters", "cut_shape 7"}},
+        {"negative split margin",
+         [](Problem& p) { p.parameters.split_margin = -10.0; },
+         {"parameters", "split_margin -10"}},
+    };
+}
+
+bool Contains(const std::string& s, const char* part) {
+    return s.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(Validation, EveryBadCaseNamesTheItemAndTheValue) {
+    for (const BadCase& c : BadCases()) {
+        Problem p = SmallProblem();
+        c.spoil(p);
+        const auto faults = FindProblemFaults(p);
+        bool found = false;
+        for (const auto& f : faults) {
+            bool all = true;
+            for (const char* e : c.expected) {
+                all = all && Contains(f, e);
+            }
+            found = found || all;
+        }
+        std::string got;
+        for (const auto& f : faults) {
+            got += "\n  " + f;
+        }
+        EXPECT_TRUE(found) << c.what << ": no fault line holds all expected texts; got:" << got;
+    }
+}
+
+TEST(Validation, DefaultStockIdsAreChecked) {
+    Problem p = SmallProblem();
+    p.stock.push_back(StockSpec{"S3", 7000.0, 1});
+    p.stock.push_back(StockSpec{"", 7500.0, 1}); // default id "S3" clashes
+    const auto faults = FindProblemFaults(p);
+    ASSERT_EQ(faults.size(), 1u);
+    EXPECT_NE(faults[0].find("\"S3\""), std::string::npos);
+    EXPECT_EQ(EffectiveStockId(p.stock[0], 0), "S1");
+    EXPECT_EQ(EffectiveStockId(StockSpec{}, 4), "S5");
+}
+
+TEST(Validation, ValidProblemsPassAndAllFaultsAreCollected) {
+    EXPECT_TRUE(FindProblemFaults(SmallProblem()).empty());
+    EXPECT_TRUE(FindProblemFaults(MakeExampleProblem()).empty());
+    // A part longer than every tube is not an input fault: it is reported as not placed.
+    Problem longPart = SmallProblem();
+    longPart.parts[0].length = 9000.0;
+    EXPECT_TRUE(FindProblemFaults(longPart).empty());
+
+    Problem p = SmallProblem();
+    p.parts[0].length = -1.0;
+    p.stock[0].amount = -2;
+    p.gaps.kerf = kNaN;
+    try {
+        ValidateProblem(p);
+        FAIL() << "no ProblemError";
+    } catch (const ProblemError& e) {
+        ASSERT_EQ(e.faults().size(), 3u);
+        EXPECT_EQ(std::string(e.what()), e.faults()[0] + "\n" + e.faults()[1] + "\n" + e.faults()[2]);
+    }
+}
+
+TEST(Validation, DefaultSeparableStretchKeepsTheMarginFree) {
+    NestingParameters params;
+    params.split_margin = 100.0;
+    PartSpec part;
+    part.length = 1200.0;
+    auto s = EffectiveSeparable(part, params);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_DOUBLE_EQ(s[0].start, 100.0);
+    EXPECT_DOUBLE_EQ(s[0].end, 1100.0);
+    part.length = 200.0; // no room between the margins
+    EXPECT_TRUE(EffectiveSeparable(part, params).empty());
+    part.separable = std::vector<Interval>{};
+    part.length = 5000.0;
+    EXPECT_TRUE(EffectiveSeparable(part, params).empty()); // explicitly never split
+}
+
+TEST(Validation, FormatLengthDropsTrailingZeros) {
+    EXPECT_EQ(FormatLength(1200.0), "1200");
+    EXPECT_EQ(FormatLength(1200.5), "1200.5");
+    EXPECT_EQ(FormatLength(-0.125), "-0.125");
+    EXPECT_EQ(FormatLength(0.0004), "0");
+    EXPECT_EQ(FormatLength(-0.0001), "0");
+}

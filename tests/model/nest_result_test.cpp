@@ -1,0 +1,328 @@
+#include "model/nest_result.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+#include "model/assertion.h"
+#include "model/nest_types.h"
+
+namespace tubenest {
+namespace {
+
+std::unique_ptr<TNestResult> MakeResult(std::int32_t tube, std::int32_t count, TIntDynArray order) {
+    auto r = std::make_unique<TNestResult>();
+    r->FTubeIndex = tube;
+    r->FTubeCount = count;
+    r->FPartOrder = std::move(order);
+    return r;
+}
+
+TGeneralNestPartArr Parts(std::initializer_list<double> lengths) {
+    TGeneralNestPartArr parts;
+    for (double l : lengths) {
+        TGeneralNestPart p;
+        p.FOuterlength = l;
+        parts.push_back(p);
+    }
+    return parts;
+}
+
+TEST(NestRecords, DataInitDefaults) {
+    TGeneralNestTube t{6000.0, 3, 7, 2};
+    t.DataInit();
+    EXPECT_EQ(t.FTubeInitialLen, 0.0);
+    EXPECT_EQ(t.FAmountAvail, 0);
+    EXPECT_EQ(t.FOriginTube, -1);
+    EXPECT_EQ(t.FNestedPartIdx, -1);
+    TGeneralNestPart p{1, 2, 3, 4, 5};
+    p.DataInit();
+    EXPECT_EQ(p.FOuterlength, 0.0);
+    EXPECT_EQ(p.FAmountAvail, 0);
+}
+
+TEST(NestBaseInfoText, FreshRecord) {
+    TNestBaseInfo r;
+    r.FixedGap = 1.0;
+    r.Init();
+    EXPECT_EQ(r.ToString(), " ID: -1UnKnown ZG: 999999999.00000 FG: 999999999.00000 IsCo:0 ComLen:   -1.00000"
+                            " IsLaCLen:   -1.00000 Rot:    0.00000 CStyle: 0");
+}
+
+TEST(NestBaseInfoText, FilledRecordWithEveryId) {
+    const char* names[] = {"", " A1B1_A2B2 ", " A2B2_A1B1 ", " A1B1_B2A2 ", " B2A2_A1B1 "};
+    for (int id = 1; id <= 4; ++id) {
+        TNestBaseInfo r;
+        r.ID = id;
+        r.ZGap = 1.5;
+        r.FixedGap = -2.25;
+        r.IsCommon = id % 2 == 1;
+        r.CommonLength = 12.3456789;
+        r.IsLandCommonLen = 0.0;
+        r.Rotation = 180.0;
+        r.CommonStyle = 12;
+        const std::string expected = std::string(" ID:  ") + std::to_string(id) + names[id] +
+                                     " ZG:    1.50000 FG:   -2.25000 IsCo:" + (id % 2 == 1 ? "-1" : "0") +
+                                     " ComLen:   12.34568 IsLaCLen:    0.00000 Rot:  180.00000 CStyle: 12";
+        EXPECT_EQ(r.ToString(), expected);
+    }
+    TNestBaseInfo r;
+    r.ID = 5;
+    EXPECT_EQ(r.ToString().substr(0, 13), " ID:  5UnKnow");
+}
+
+TEST(NestResultText, TwoPartsOnTubeTwo) {
+    auto r = MakeResult(2, 1, {3, -1});
+    EXPECT_EQ(r->ToString(), "TNestResult  FTubeIndex 2\rFTubeCount 1\r   FPartOrder Count := 2\r 3 -1\r"
+                             "  FFixedPartOrder Count := 0\r");
+    r->FPartOrder.clear();
+    r->FFixedPartOrder = {4, -5};
+    r->FTubeCount = 12;
+    EXPECT_EQ(r->ToString(), "TNestResult  FTubeIndex 2\rFTubeCount 12\r   FPartOrder Count := 0\r\r"
+                             "  FFixedPartOrder Count := 2\r 4 -5");
+}
+
+class TextDump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tubenest_dump_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string ReadAll(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(TextDump, PrintToFileAppendsSeparatorInfoAndEntries) {
+    const auto file = dir_ / "dump.txt";
+    SaveDataToFile(file.string(), "first");
+    TNestResultList list;
+    list.Add(MakeResult(2, 1, {3, -1}));
+    list.Add(MakeResult(1, 4, {2}));
+    list.PrintToFile(file.string(), "run A");
+    EXPECT_EQ(ReadAll(file), "first\n"
+                             "------------------------run A\n"
+                             "TNestResult  FTubeIndex 2\rFTubeCount 1\r   FPartOrder Count := 2\r 3 -1\r"
+                             "  FFixedPartOrder Count := 0\r\n"
+                             "TNestResult  FTubeIndex 1\rFTubeCount 4\r   FPartOrder Count := 1\r 2\r"
+                             "  FFixedPartOrder Count := 0\r\n");
+    TNestResultList().PrintToFile(file.string(), "");
+    EXPECT_EQ(ReadAll(file).substr(ReadAll(file).size() - 25), "------------------------\n");
+}
+
+TEST_F(TextDump, UnwritablePathRaisesWithTheFileName) {
+    const std::string missing = (dir_ / "no_such_dir" / "dump.txt").string();
+    try {
+        SaveDataToFile(missing, "x");
+        FAIL() << "no error raised";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    }
+    // A directory cannot be opened as a text file either.
+    EXPECT_THROW(TNestResultList().PrintToFile(dir_.string(), "x"), std::runtime_error);
+}
+
+TEST(NestResult, LengthsAndSameness) {
+    const auto parts = Parts({100.0, 250.0, 1000.0});
+    auto r = MakeResult(1, 3, {});
+    r->FLengthUsed = 77.0;
+    r->UpdateNestLengthUsed(parts);
+    EXPECT_EQ(r->FLengthUsed, 0.0);
+    EXPECT_EQ(r->GetPartUsedLength(parts), 0.0);
+
+    r->FPartOrder = {3, -1, 2};
+    TNestBaseInfo g1, g2;
+    g1.FixedGap = 4.0;
+    g2.FixedGap = 0.5;
+    r->FPartPlaceData = {g1};
+    EXPECT_THROW(r->UpdateNestLengthUsed(parts), TEngineAssertion); // place data too short
+    r->FPartPlaceData = {g1, g2};
+    r->UpdateNestLengthUsed(parts);
+    EXPECT_DOUBLE_EQ(r->FLengthUsed, 1000.0 + 4.0 + 100.0 + 0.5 + 250.0);
+    EXPECT_DOUBLE_EQ(r->GetPartUsedLength(parts), 3 * 1350.0);
+
+    auto a = MakeResult(2, 1, {3, -1});
+    auto b = MakeResult(2, 5, {-3, 1});
+    b->FLengthUsed = 9.0;
+    EXPECT_TRUE(a->IsSameNestResult(*b));
+    EXPECT_TRUE(b->IsSameNestResult(*a));
+    b->FTubeIndex = 1;
+    EXPECT_FALSE(a->IsSameNestResult(*b));
+    EXPECT_FALSE(a->IsSameNestResult(*MakeResult(2, 1, {3, -1, 1})));
+    EXPECT_FALSE(a->IsSameNestResult(*MakeResult(2, 1, {1, 3})));
+}
+
+TEST(NestResultList, CloneAssignAndOwnership) {
+    TNestResultList list;
+    list.Add(MakeResult(1, 2, {1, 2}));
+    list.Add(MakeResult(2, 1, {-3}));
+    list[0].FFixedPartOrder = {9};
+    list[0].FPartUsedCount = {1, 1};
+    list[0].FPartPlaceData.resize(1);
+    list[0].FLengthUsed = 42.0;
+    list[0].FIsTailPlacedQualified = true;
+
+    auto copy = list.Clone();
+    ASSERT_EQ(copy->Count(), 2);
+    const TNestResult& c = (*copy)[0];
+    EXPECT_NE(&c, &list[0]);
+    EXPECT_TRUE(c.FPartOrder == list[0].FPartOrder && c.FFixedPartOrder == TIntDynArray{9} &&
+                c.FPartUsedCount == list[0].FPartUsedCount && c.FPartPlaceData.size() == 1 &&
+                c.FLengthUsed == 42.0 && c.FIsTailPlacedQualified);
+    (*copy)[0].FPartOrder.push_back(7);
+    (*copy)[1].FTubeCount = 99;
+    EXPECT_EQ(list[0].FPartOrder, (TIntDynArray{1, 2}));
+    EXPECT_EQ(list[1].FTubeCount, 1);
+
+    TNestResultList other;
+    other.Add(MakeResult(5, 5, {5}));
+    other.Assign(list);
+    ASSERT_EQ(other.Count(), 2);
+    EXPECT_EQ(other[1].FPartOrder, TIntDynArray{-3});
+
+    TNestResult* first = &list[0];
+    list.Assign(list);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(&list[0], first);
+    EXPECT_EQ(list[0].FPartOrder, (TIntDynArray{1, 2}));
+
+    auto taken = list.Extract(0);
+    EXPECT_EQ(taken.get(), first);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list[0].FTubeIndex, 2);
+    list.Delete(0);
+    EXPECT_TRUE(list.Empty());
+    EXPECT_THROW(list.Delete(0), TEngineAssertion);
+
+    std::unique_ptr<TNestResultList> none;
+    FreeWithAllItems(none); // a missing list is fine
+    FreeWithAllItems(copy);
+    EXPECT_EQ(copy, nullptr);
+}
+
+TEST(NestResultInfo, CreateFromEmptyAndMixedLists) {
+    const auto parts = Parts({100.0, 250.0});
+    TGeneralNestTubeArr tubes(2);
+    tubes[0].FTubeInitialLen = 1000.0;
+    tubes[1].FTubeInitialLen = 600.0;
+
+    const auto empty = TNestResultInfo::Create(TNestResultList(), parts, tubes);
+    EXPECT_EQ(empty.PartUsedCount, 0);
+    EXPECT_EQ(empty.TubeUsedCount, 0);
+    EXPECT_EQ(empty.MinUsedLength, std::numeric_limits<double>::max());
+    EXPECT_EQ(empty.TotalTubeLeft, 0.0);
+    EXPECT_EQ(empty.PartUsedLength, 0.0);
+    EXPECT_EQ(empty.Information, "UnNamed");
+
+    TNestResultList list;
+    list.Add(MakeResult(1, 2, {1, -2, 2})).FLengthUsed = 610.0;
+    auto& tail = list.Add(MakeResult(2, 3, {-1}));
+    tail.FLengthUsed = 100.0;
+    tail.FIsTailPlacedQualified = true;
+    const auto info = TNestResultInfo::Create(list, parts, tubes);
+    EXPECT_EQ(info.PartUsedCount, 3 * 2 + 1 * 3);
+    EXPECT_EQ(info.TubeUsedCount, 5);
+    EXPECT_EQ(info.MinUsedLength, 100.0);
+    EXPECT_DOUBLE_EQ(info.TotalTubeLeft, (1000.0 - 610.0) * 2 + (600.0 - 100.0) * 3);
+    EXPECT_DOUBLE_EQ(info.PartUsedLength, 2 * 600.0 + 3 * 100.0);
+    EXPECT_EQ(info.TailPlaceAmount, 3);
+
+    TNestResultInfo kept = info;
+    kept.TubeUsedLength = 5.0;
+    kept.FFuncValue = 6.0;
+    kept.DataInit();
+    EXPECT_EQ(kept.TubeUsedLength, 5.0);
+    EXPECT_EQ(kept.FFuncValue, 6.0);
+    EXPECT_EQ(kept.PartUsedCount, 0);
+    EXPECT_EQ(kept.TailPlaceAmount, 0);
+}
+
+TEST(NestResultComparer, CompareNestResultInfoCriteriaAndTolerances) {
+    using C = TNestResultComparer;
+    TNestResultInfo l, r;
+    l.PartUsedLength = r.PartUsedLength = 500.0;
+    l.TotalTubeLeft = r.TotalTubeLeft = 100.0;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), 0);
+
+    r.PartUsedLength = 500.0 + 2e-6;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), 1); // more part length on the right
+    EXPECT_EQ(C::CompareNestResultInfo(r, l), -1);
+    l.PartUsedLength = 0.0;
+    r.PartUsedLength = 1e-6; // exactly at the tolerance: equal
+    l.TubeUsedLength = 10.0;
+    r.TubeUsedLength = 10.0 + 4e-6;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), -1); // less tube length on the left
+    r.TubeUsedLength = 10.0;
+    r.TotalTubeLeft = 109.0; // within 10 mm: goes on to FFuncValue
+    r.FFuncValue = 1.0;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), 1);
+    r.FFuncValue = -1.0;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), -1);
+    r.TotalTubeLeft = 110.0; // exactly 10 mm is still equal
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), -1);
+    r.TotalTubeLeft = 110.5;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), 1);
+    r.TotalTubeLeft = 89.5;
+    EXPECT_EQ(C::CompareNestResultInfo(l, r), -1);
+}
+
+TEST(NestResultComparer, OldComparerAndNewerBetter) {
+    using C = TNestResultComparer;
+    TNestResultInfo l, r;
+    l.PartUsedLength = r.PartUsedLength = 800.0;
+    l.PartUsedCount = 4;
+    r.PartUsedCount = 5;
+    l.TubeUsedCount = 1;
+    r.TubeUsedCount = 9;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 0); // different part counts are not ranked
+    EXPECT_EQ(C::CompareNestResultInfoOld(r, l), 0);
+    r.PartUsedLength = 800.5;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 1);
+
+    r.PartUsedLength = 800.0 + 1e-7;
+    r.PartUsedCount = 4;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), -1); // more tubes on the right
+    EXPECT_FALSE(C::IsNewResultBetterThanOld(l, r));
+    EXPECT_TRUE(C::IsNewResultBetterThanOld(r, l));
+    r.TubeUsedCount = 1;
+    l.TotalTubeLeft = 50.0;
+    r.TotalTubeLeft = 60.0;
+    l.MinUsedLength = 300.0;
+    r.MinUsedLength = 200.0;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 1); // left-over equal within 10 mm, shorter shortest pattern
+    r.MinUsedLength = 300.0 + 1e-6;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 0);
+    EXPECT_FALSE(C::IsNewResultBetterThanOld(l, r));
+    r.TotalTubeLeft = 60.5;
+    EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 1);
+    EXPECT_TRUE(C::IsNewResultBetterThanOld(l, r));
+}
+
+TEST(NestResultComparer, ByLengthUsedOrdersLongestFirst) {
+    TNestResultList list;
+    for (double len : {300.0, 900.0, 300.0, 1200.0}) {
+        list.Add(MakeResult(1, 1, {1})).FLengthUsed = len;
+    }
+    EXPECT_EQ(TNestResultComparer::CompareNestResultByLengthUsed(list[0], list[1]), 1);
+    EXPECT_EQ(TNestResultComparer::CompareNestResultByLengthUsed(list[0], list[2]), 0);
+    list.Sort(&TNestResultComparer::CompareNestResultByLengthUsed);
+    EXPECT_EQ(list[0].FLengthUsed, 1200.0);
+    EXPECT_EQ(list[1].FLengthUsed, 900.0);
+}
+
+} // namespace
+} // namespace tubenest

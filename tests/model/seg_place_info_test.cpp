@@ -1,0 +1,392 @@
+#include "model/seg_place_info.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "host/app_services.h"
+#include "model/random.h"
+#include "support/gap_tables.h"
+
+namespace tubenest {
+namespace {
+
+using testsupport::MakeRandomGaps;
+using testsupport::MakeUniformGaps;
+
+// FixedGap = 1000 * part1 + 100 * part2 + orientation code, so the record read back names itself.
+std::unique_ptr<TSegPlaceInfoManager> SelfNamingTable(int parts) {
+    auto gaps = std::make_unique<TSegPlaceInfoManager>(parts, TCADAutoNestParam());
+    gaps->InitTable();
+    for (int i = 0; i < parts; ++i) {
+        for (int j = 0; j <= i; ++j) {
+            TSegPlaceInfo e;
+            TNestBaseInfo* fields[] = {&e.A1B1_A2B2, &e.A2B2_A1B1, &e.A1B1_B2A2, &e.B2A2_A1B1};
+            for (int f = 0; f < 4; ++f) {
+                fields[f]->ID = f + 1;
+                fields[f]->FixedGap = 1000.0 * i + 100.0 * j + f + 1;
+                fields[f]->Caled = true;
+            }
+            gaps->SetSegPlaceInfo(i, j, e);
+        }
+    }
+    return gaps;
+}
+
+TEST(GapLookup, EverySignCombinationOnBothSidesOfTheDiagonal) {
+    const auto gaps = SelfNamingTable(3);
+    struct Case {
+        int a, b;
+        double gap;
+    };
+    const Case cases[] = {// |A| > |B|: entry [2][0], A is part 1.
+                          {3, 1, 2001},
+                          {-3, -1, 2002},
+                          {3, -1, 2003},
+                          {-3, 1, 2004},
+                          // |A| < |B|: the same entry, B is part 1.
+                          {1, 3, 2002},
+                          {-1, -3, 2001},
+                          {1, -3, 2003},
+                          {-1, 3, 2004},
+                          // The diagonal [1][1].
+                          {2, 2, 1101},
+                          {-2, -2, 1102},
+                          {2, -2, 1103},
+                          {-2, 2, 1104},
+                          // [2][1] and [1][0] for good measure.
+                          {2, 3, 2102},
+                          {-3, 2, 2104},
+                          {1, 2, 1002},
+                          {2, -1, 1003}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.a) + "," + std::to_string(c.b));
+        EXPECT_EQ(gaps->GetA1B1Info(c.a, c.b).FixedGap, c.gap);
+        EXPECT_EQ(gaps->GetGap(c.a, c.b), c.gap);
+        EXPECT_EQ(gaps->GetA1B1Info(c.a, c.b).ID, static_cast<int>(c.gap) % 10);
+    }
+}
+
+TEST(GapLookup, MirrorSequencesShareOneRecord) {
+    const auto gaps = SelfNamingTable(6);
+    EXPECT_EQ(gaps->GetA1B1Info(2, 5).FixedGap, 4102.0); // A2B2_A1B1 of [4][1]
+    EXPECT_EQ(gaps->GetA1B1Info(-5, -2).FixedGap, 4102.0);
+    for (int a = -6; a <= 6; ++a) {
+        for (int b = -6; b <= 6; ++b) {
+            if (a != 0 && b != 0 && std::abs(a) != std::abs(b)) {
+                EXPECT_EQ(gaps->GetGap(a, b), gaps->GetGap(-b, -a)) << a << "," << b;
+            }
+        }
+    }
+}
+
+TEST(GapLookup, ZeroReferenceStopsWithTheHostMessage) {
+    const auto gaps = SelfNamingTable(2);
+    for (auto [a, b] : {std::pair{0, 1}, std::pair{1, 0}, std::pair{0, 0}}) {
+        try {
+            (void)gaps->GetA1B1Info(a, b);
+            FAIL() << "no assertion for " << a << "," << b;
+        } catch (const TEngineAssertion& e) {
+            EXPECT_EQ(e.Module(), "uNestBase3D");
+            EXPECT_NE(std::string(e.what()).find(SCanNotTransferZero), std::string::npos);
+        }
+    }
+    EXPECT_THROW((void)gaps->GetA1B1Info(3, 1), TEngineAssertion); // beyond the table
+}
+
+TEST(GapTableSetters, RoundTripMirrorSharingAndIndexChecks) {
+    TSegPlaceInfoManager gaps(4, TCADAutoNestParam());
+    gaps.InitTable();
+    EXPECT_EQ(gaps.GetA1B1Info(4, -1).ID, kA1B1_B2A2);
+    EXPECT_FALSE(gaps.GetA1B1Info(4, -1).Caled);
+    double value = 1.0;
+    for (int a = -4; a <= 4; ++a) {
+        for (int b = -4; b <= 4; ++b) {
+            if (a == 0 || b == 0) {
+                continue;
+            }
+            TNestBaseInfo r;
+            r.FixedGap = value;
+            r.CommonLength = -value;
+            gaps.SetA1B1Info(a, b, r);
+            EXPECT_EQ(gaps.GetA1B1Info(a, b).FixedGap, value) << a << "," << b;
+            EXPECT_EQ(gaps.GetA1B1Info(-b, -a).CommonLength, -value) << a << "," << b;
+            value += 1.0;
+        }
+    }
+    TNestBaseInfo r;
+    EXPECT_THROW(gaps.SetA1B1Info(0, 1, r), std::out_of_range);
+    EXPECT_THROW(gaps.SetA1B1Info(5, 1, r), std::out_of_range);
+    EXPECT_THROW(gaps.SetA1B1Info(1, -5, r), std::out_of_range);
+
+    TSegPlaceInfo e;
+    e.A1B1_B2A2.FixedGap = 7.5;
+    gaps.SetSegPlaceInfo(3, 1, e);
+    EXPECT_EQ(gaps.GetGap(4, -2), 7.5);
+    EXPECT_EQ(gaps.GetGap(2, -4), 7.5);
+    EXPECT_THROW(gaps.SetSegPlaceInfo(1, 2, e), std::out_of_range); // j > i
+    EXPECT_THROW(gaps.SetSegPlaceInfo(4, 0, e), std::out_of_range);
+    EXPECT_THROW(gaps.SetSegPlaceInfo(-1, 0, e), std::out_of_range);
+    EXPECT_THROW(gaps.SetSegPlaceInfo(2, -1, e), std::out_of_range);
+
+    // A row filled without InitTable grows to its full width with orientation codes.
+    TSegPlaceInfoManager sparse(3, TCADAutoNestParam());
+    sparse.SetSegPlaceInfo(2, 0, e);
+    EXPECT_EQ(sparse.GetA1B1Info(3, 2).ID, kA1B1_A2B2);
+    EXPECT_THROW((void)sparse.GetA1B1Info(2, 2), TEngineAssertion); // row 1 never filled
+}
+
+// One part per run-pattern branch; S, B, A are the same-direction, B-against-B and A-against-A gaps.
+struct RunCase {
+    const char* name;
+    double S, B, A;
+    bool bCaled;
+    TSinglePartGap expected; // Pair, Connect, Single, PosTypePair, PosTypeSingle
+};
+
+std::unique_ptr<TSegPlaceInfoManager> RunTable(const std::vector<RunCase>& cases, bool disableReverse) {
+    TCADAutoNestParam param;
+    param.SetDisableReverse(disableReverse);
+    auto gaps = MakeUniformGaps(static_cast<int>(cases.size()), 50.0, param);
+    for (int k = 1; k <= static_cast<int>(cases.size()); ++k) {
+        const auto& c = cases[static_cast<std::size_t>(k - 1)];
+        TNestBaseInfo r;
+        r.Caled = true;
+        r.FixedGap = c.S;
+        gaps->SetA1B1Info(k, k, r);
+        r.FixedGap = c.A;
+        gaps->SetA1B1Info(-k, k, r);
+        r.FixedGap = c.B;
+        r.Caled = c.bCaled;
+        gaps->SetA1B1Info(k, -k, r);
+    }
+    gaps->InitializePartGaps();
+    return gaps;
+}
+
+void ExpectRun(const TSinglePartGap& got, const TSinglePartGap& want) {
+    EXPECT_EQ(got.FPartGapPair, want.FPartGapPair);
+    EXPECT_EQ(got.FPartGapConnect, want.FPartGapConnect);
+    EXPECT_EQ(got.FPartGapSingle, want.FPartGapSingle);
+    EXPECT_EQ(got.FPartPosTypePair, want.FPartPosTypePair);
+    EXPECT_EQ(got.FPartPosTypeSingle, want.FPartPosTypeSingle);
+}
+
+TEST(RunPatterns, EveryBranch) {
+    using G = TSinglePartGap;
+    const std::vector<RunCase> cases = {
+        {"B uncalculated", 5, 1, 2, false, G::Create(5, 5, 5, 0, 0)},
+        {"B>S, A>S", 5, 7, 6, true, G::Create(5, 5, 5, 0, 0)},
+        {"B>S, A<S", 5, 7, 3, true, G::Create(3, 5, 7, 2, 0)},
+        {"B>S, A=S", 5, 7, 5, true, G::Create(5, 5, 7, 2, 0)},
+        {"B<S, A>S", 5, 2, 8, true, G::Create(2, 5, 8, 1, 1)},
+        {"B<S, B<A<S", 5, 2, 4, true, G::Create(2, 4, 4, 1, 0)},
+        {"B<S, A=S", 5, 2, 5, true, G::Create(2, 5, 5, 1, 0)},
+        {"B<S, A<B", 5, 3, 1, true, G::Create(1, 5, 3, 2, 0)},
+        {"B=S=A", 5, 5, 5, true, G::Create(5, 5, 5, 2, 0)},
+    };
+    const auto gaps = RunTable(cases, false);
+    ASSERT_EQ(gaps->FSinglePartGaps.size(), cases.size());
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE(cases[k].name);
+        ExpectRun(gaps->FSinglePartGaps[k], cases[k].expected);
+    }
+    const auto noReverse = RunTable(cases, true);
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        ExpectRun(noReverse->FSinglePartGaps[k], G::Create(5, 5, 5, 0, 0));
+    }
+    gaps->FSinglePartGaps[0].FPartGapPair = 99.0;
+    gaps->InitializePartGaps(); // derives only once
+    EXPECT_EQ(gaps->FSinglePartGaps[0].FPartGapPair, 99.0);
+}
+
+TEST(RunPatterns, RunLengthsOfOneToFiveCopies) {
+    const auto p = TSinglePartGap::Create(2, 5, 8, 1, 1); // Pair B=2, Single S=5, Connect A=8
+    const double expected[] = {0, 0, 2, 2 + 5, 2 * 2 + 8, 2 * 2 + 8 + 5};
+    for (int n = 1; n <= 5; ++n) {
+        EXPECT_EQ(p.RunLength(n), expected[n]) << n;
+    }
+    // The same through CalcMinLen: n copies of one part need n lengths plus the run.
+    const auto gaps = RunTable({{"", 5, 2, 8, true, p}}, false);
+    gaps->FPartLengths = {300.0};
+    for (int n = 1; n <= 5; ++n) {
+        TIntDynArray chain{42};
+        EXPECT_DOUBLE_EQ(gaps->CalcMinLen({0}, {n}, &chain), 300.0 * n + expected[n]);
+        EXPECT_EQ(chain, TIntDynArray{0});
+    }
+}
+
+TEST(Neighbours, SortedCompleteAndFromOwnDirectionGaps) {
+    TRandomGenerator rng(7);
+    const auto gaps = MakeRandomGaps(6, rng);
+    gaps->InitializePartGaps();
+    ASSERT_EQ(gaps->FPartToPartConnectParams.size(), 6u);
+    for (int p = 0; p < 6; ++p) {
+        const auto& conn = *gaps->FPartToPartConnectParams[static_cast<std::size_t>(p)];
+        for (const auto* list : {&conn.FLeftGaps, &conn.FRightGaps}) {
+            ASSERT_EQ(list->size(), 5u);
+            std::vector<int> seen;
+            for (std::size_t k = 0; k < list->size(); ++k) {
+                const auto& n = (*list)[k];
+                seen.push_back(n.PartIdx);
+                const double want = list == &conn.FRightGaps ? gaps->GetGap(p + 1, n.PartIdx + 1)
+                                                             : gaps->GetGap(n.PartIdx + 1, p + 1);
+                EXPECT_EQ(n.PartGap, want);
+                if (k > 0) {
+                    EXPECT_LE((*list)[k - 1].PartGap, n.PartGap);
+                }
+            }
+            std::sort(seen.begin(), seen.end());
+            seen.erase(std::remove(seen.begin(), seen.end(), p), seen.end());
+            EXPECT_EQ(seen.size(), 5u); // every other part once, never itself
+        }
+        EXPECT_EQ(conn.GetMinGap(), std::min(conn.FLeftGaps[0].PartGap, conn.FRightGaps[0].PartGap));
+    }
+    EXPECT_EQ(TPartToPartConnectParam::CompareByGap({0, 1.0}, {1, 2.0}), -1);
+    EXPECT_EQ(TPartToPartConnectParam::CompareByGap({0, 2.0}, {1, 2.0}), 0);
+    EXPECT_EQ(TPartToPartConnectParam::CompareByGap({0, 3.0}, {1, 2.0}), 1);
+}
+
+TEST(MinLength, NoPartsAndBadInput) {
+    const auto gaps = MakeUniformGaps(3, 1.0);
+    gaps->InitializePartGaps();
+    gaps->FPartLengths = {10, 20, 30};
+    TIntDynArray chain{1, 2};
+    EXPECT_EQ(gaps->CalcMinLen({}, {}, &chain), 0.0);
+    EXPECT_TRUE(chain.empty());
+    EXPECT_THROW((void)gaps->CalcMinLen({0, 2, 0}, {1, 1, 1}, &chain), std::invalid_argument);
+    EXPECT_THROW((void)gaps->CalcMinLen({0, 3}, {1, 1}, &chain), std::out_of_range);
+    EXPECT_THROW((void)gaps->CalcMinLen({0, 1}, {1}, &chain), std::invalid_argument);
+    EXPECT_DOUBLE_EQ(gaps->CalcMinLen({2, 0}, {1, 1}, nullptr), 41.0);
+}
+
+TEST(MinLength, EqualGapsWithDifferentCandidatesGrowOnTheRight) {
+    // Start pair 0-1 (gap 1). Then 2 right of 1 and 3 left of 0 both cost 5: the right side wins,
+    // after which 4 joins on the right (2) and 3 on the left (5). Growing left first would end with
+    // 4 in front of 3 at a cost of 40.
+    auto gaps = MakeUniformGaps(5, 50.0);
+    const auto set = [&](int a, int b, double g) {
+        TNestBaseInfo r;
+        r.FixedGap = g;
+        r.Caled = true;
+        gaps->SetA1B1Info(a, b, r);
+    };
+    set(1, 2, 1);
+    set(2, 3, 5);
+    set(4, 1, 5);
+    set(3, 5, 2);
+    set(5, 4, 40);
+    gaps->InitializePartGaps();
+    gaps->FPartLengths = {100, 200, 300, 400, 500};
+    TIntDynArray chain;
+    EXPECT_DOUBLE_EQ(gaps->CalcMinLen({0, 1, 2, 3, 4}, {1, 1, 1, 1, 1}, &chain), 1500.0 + 1 + 5 + 2 + 5);
+    EXPECT_EQ(chain, (TIntDynArray{3, 0, 1, 2, 4}));
+}
+
+// The gap CalcMinLen charges when y joins the chain right of x, or x joins left of y: the run of
+// an even amount that ends (type 1) or starts (type 2) with a turned copy looks in its other list.
+double RightJoin(const TSegPlaceInfoManager& g, const std::vector<int>& amount, int x, int y) {
+    const bool swap = amount[x] % 2 == 0 && g.FSinglePartGaps[x].FPartPosTypePair == 1;
+    return swap ? g.GetGap(y + 1, x + 1) : g.GetGap(x + 1, y + 1);
+}
+double LeftJoin(const TSegPlaceInfoManager& g, const std::vector<int>& amount, int x, int y) {
+    const bool swap = amount[y] % 2 == 0 && g.FSinglePartGaps[y].FPartPosTypePair == 2;
+    return swap ? g.GetGap(y + 1, x + 1) : g.GetGap(x + 1, y + 1);
+}
+
+TEST(MinLength, ChainLengthAddsUpOnRandomTables) {
+    TRandomGenerator rng(20240611);
+    for (int round = 0; round < 200; ++round) {
+        const int parts = 2 + rng.Random(7);
+        const auto gaps = MakeRandomGaps(parts, rng, 0.0, 30.0);
+        gaps->InitializePartGaps();
+        gaps->FPartLengths.clear();
+        for (int p = 0; p < parts; ++p) {
+            gaps->FPartLengths.push_back(50.0 + 1000.0 * rng.RandomFloat());
+        }
+        // A random subset of distinct parts, in random order, with amounts 1..4.
+        TIntDynArray idx;
+        for (int p = 0; p < parts; ++p) {
+            if (rng.Random(3) != 0) {
+                idx.insert(idx.begin() + rng.Random(static_cast<int>(idx.size()) + 1), p);
+            }
+        }
+        std::vector<int> amount(static_cast<std::size_t>(parts), 0);
+        TIntDynArray amounts;
+        double expected = 0.0;
+        for (auto p : idx) {
+            amount[p] = 1 + rng.Random(4);
+            amounts.push_back(amount[p]);
+            expected += gaps->FPartLengths[p] * amount[p] + gaps->FSinglePartGaps[p].RunLength(amount[p]);
+        }
+        TIntDynArray chain;
+        const double got = gaps->CalcMinLen(idx, amounts, &chain);
+        SCOPED_TRACE(round);
+        ASSERT_EQ(testsupport::SignedMultiset(chain), testsupport::SignedMultiset(idx));
+        if (idx.size() >= 2) {
+            // The start pair, found independently: the cheapest right join, first one on ties.
+            int head = -1, tail = -1;
+            for (auto p : idx) {
+                for (auto q : idx) {
+                    if (q != p &&
+                        (head < 0 || RightJoin(*gaps, amount, p, q) < RightJoin(*gaps, amount, head, tail))) {
+                        head = p;
+                        tail = q;
+                    }
+                }
+            }
+            const auto s = std::find(chain.begin(), chain.end(), head) - chain.begin();
+            ASSERT_LT(s + 1, static_cast<long>(chain.size()));
+            ASSERT_EQ(chain[static_cast<std::size_t>(s + 1)], tail);
+            for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
+                expected += static_cast<long>(k) < s ? LeftJoin(*gaps, amount, chain[k], chain[k + 1])
+                                                     : RightJoin(*gaps, amount, chain[k], chain[k + 1]);
+            }
+        }
+        EXPECT_NEAR(got, expected, 1e-9 * (1.0 + expected));
+    }
+}
+
+TEST(GapStatistics, MaxMinGapAndTrapezoid) {
+    TSegPlaceInfoManager fresh(3, TCADAutoNestParam());
+    fresh.InitTable();
+    double maxGap = -1, minGap = -1;
+    fresh.GetMaxMinGap(maxGap, minGap);
+    EXPECT_EQ(maxGap, 0.0);
+    EXPECT_EQ(minGap, 0.0);
+    EXPECT_FALSE(fresh.CheckIsTrapezoid());
+
+    auto gaps = MakeUniformGaps(3, 4.0);
+    TNestBaseInfo r;
+    r.FixedGap = 1e9; // uncalculated: ignored
+    gaps->SetA1B1Info(1, 3, r);
+    r.Caled = true;
+    r.FixedGap = 4.0001;
+    gaps->SetA1B1Info(2, -3, r);
+    EXPECT_FALSE(gaps->CheckIsTrapezoid());
+    r.FixedGap = 3.5;
+    gaps->SetA1B1Info(2, -3, r);
+    gaps->GetMaxMinGap(maxGap, minGap);
+    EXPECT_EQ(maxGap, 4.0);
+    EXPECT_EQ(minGap, 3.5);
+    EXPECT_TRUE(gaps->CheckIsTrapezoid());
+}
+
+TEST(GapStatistics, OrderInfosAndResultUpdate) {
+    const auto gaps = SelfNamingTable(3);
+    TNestResult r;
+    r.FPartOrder = {3, -1, 2};
+    gaps->UpdateNestResultInfo(r, {{0, 0, 0, 10.0, 1}, {0, 0, 0, 20.0, 1}, {0, 0, 0, 30.0, 1}});
+    ASSERT_EQ(r.FPartPlaceData.size(), 2u);
+    EXPECT_EQ(r.FPartPlaceData[0].FixedGap, 2003.0);
+    EXPECT_EQ(r.FPartPlaceData[1].FixedGap, 1004.0);
+    EXPECT_DOUBLE_EQ(r.FLengthUsed, 60.0 + 2003.0 + 1004.0);
+    TNestBaseInfoList infos(4);
+    gaps->GetOrderInfos({2}, &infos);
+    EXPECT_TRUE(infos.empty());
+    gaps->GetOrderInfos({2, 1}, nullptr); // nothing to fill
+}
+
+} // namespace
+} // namespace tubenest

@@ -1,0 +1,79 @@
+#include "support/gap_tables.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tubenest::testsupport {
+namespace {
+TNestBaseInfo Calculated(std::int32_t id, double gap) {
+    TNestBaseInfo r;
+    r.ID = id;
+    r.FixedGap = gap;
+    r.ZGap = gap;
+    r.Caled = true;
+    return r;
+}
+
+template <typename GapFn>
+std::unique_ptr<TSegPlaceInfoManager> MakeGaps(int parts, const TCADAutoNestParam& param, GapFn nextGap) {
+    auto gaps = std::make_unique<TSegPlaceInfoManager>(parts, param);
+    gaps->InitTable();
+    for (int i = 0; i < parts; ++i) {
+        for (int j = 0; j <= i; ++j) {
+            TSegPlaceInfo e;
+            e.A1B1_A2B2 = Calculated(kA1B1_A2B2, nextGap());
+            e.A2B2_A1B1 = Calculated(kA2B2_A1B1, i == j ? e.A1B1_A2B2.FixedGap : nextGap());
+            e.A1B1_B2A2 = Calculated(kA1B1_B2A2, nextGap());
+            e.B2A2_A1B1 = Calculated(kB2A2_A1B1, nextGap());
+            gaps->SetSegPlaceInfo(i, j, e);
+        }
+    }
+    return gaps;
+}
+} // namespace
+
+std::unique_ptr<TSegPlaceInfoManager> MakeUniformGaps(int parts, double gap, const TCADAutoNestParam& param) {
+    return MakeGaps(parts, param, [gap] { return gap; });
+}
+
+std::unique_ptr<TSegPlaceInfoManager> MakeRandomGaps(int parts, TRandomGenerator& rng, double minGap,
+                                                     double maxGap, const TCADAutoNestParam& param) {
+    return MakeGaps(parts, param, [&] { return minGap + (maxGap - minGap) * rng.RandomFloat(); });
+}
+
+TIntDynArray RandomOrder(int parts, int length, TRandomGenerator& rng, bool allowTurned) {
+    TIntDynArray order;
+    for (int k = 0; k < length; ++k) {
+        const std::int32_t ref = 1 + rng.Random(parts);
+        order.push_back(allowTurned && rng.Random(2) == 1 ? -ref : ref);
+    }
+    return order;
+}
+
+double OrderGapSum(const TSegPlaceInfoManager& gaps, const TIntDynArray& order, int nestedPartIdx) {
+    double sum = 0.0;
+    if (!order.empty() && nestedPartIdx >= 1) {
+        sum += gaps.GetA1B1Info(nestedPartIdx, order.front()).FixedGap;
+    }
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        sum += gaps.GetA1B1Info(order[k - 1], order[k]).FixedGap;
+    }
+    return sum;
+}
+
+std::vector<std::int32_t> PartMultiset(const TIntDynArray& order) {
+    std::vector<std::int32_t> parts;
+    for (auto ref : order) {
+        parts.push_back(std::abs(ref));
+    }
+    std::sort(parts.begin(), parts.end());
+    return parts;
+}
+
+std::vector<std::int32_t> SignedMultiset(const TIntDynArray& order) {
+    std::vector<std::int32_t> refs(order.begin(), order.end());
+    std::sort(refs.begin(), refs.end());
+    return refs;
+}
+
+} // namespace tubenest::testsupport
