@@ -1,0 +1,360 @@
+// The particle swarm driver: sizing, the initial orders, the move and repair rules, ranking, stop
+// requests, repeatability, and whole runs of every cut shape checked by the independent checker.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "circular/particle_swarm.h"
+#include "host/app_services.h"
+#include "model/nest_progress.h"
+#include "model/random.h"
+#include "support/circular_instances.h"
+#include "support/circular_plan_checker.h"
+
+namespace tubenest {
+namespace {
+
+using testsupport::CheckCircularPlan;
+using testsupport::MakeInstance;
+using testsupport::MakeRandomInstance;
+using testsupport::TCircularInstance;
+using testsupport::TCircularPlanCheckOptions;
+using testsupport::TRandomInstanceOptions;
+
+struct SwarmRun {
+    bool enough = false;
+    std::unique_ptr<TNestResultList> results;
+    std::unique_ptr<TCutNestParts> pieces;
+    std::unique_ptr<TCutPartsManager> manager;
+    std::int32_t generations = 0;
+    bool stopped = false;
+};
+
+SwarmRun RunSwarm(const TCircularInstance& AInst, std::uint64_t ASeed, int AThreads = 1, std::int32_t AFactor = 5) {
+    TPaticleSwarm swarm(AInst.Parts, AInst.Tubes, AFactor, ASeed);
+    swarm.SetThreads(AThreads);
+    SwarmRun run;
+    swarm.AlgorithmNest(AInst.AlgorithmParam(), run.enough, run.results, run.pieces, run.manager);
+    run.generations = swarm.GenerationsRun();
+    run.stopped = swarm.WasStopped();
+    return run;
+}
+
+std::string Describe(const TNestResultList& AList) {
+    std::string s;
+    for (const auto& r : AList) {
+        s += r->ToString() + " used " + std::to_string(r->FLengthUsed) + "\n";
+    }
+    return s;
+}
+
+std::string Describe(const TCutNestParts& APieces) {
+    std::string s;
+    for (const auto& p : APieces) {
+        s += std::to_string(p.From) + "@" + std::to_string(p.Length) + "x" + std::to_string(p.Amount) + ";";
+    }
+    return s;
+}
+
+/// Checks the plan; unplaced copies (tubes ran out, or a part too long to split anywhere) are
+/// allowed and returned.
+std::int32_t ExpectSoundPlan(const TCircularInstance& AInst, const SwarmRun& ARun, const std::string& AWhat) {
+    EXPECT_TRUE(ARun.results && ARun.pieces && ARun.manager) << AWhat;
+    if (!ARun.results || !ARun.pieces || !ARun.manager) {
+        return -1;
+    }
+    const TNestAlgorithmParam param = AInst.AlgorithmParam();
+    TCircularPlanCheckOptions options;
+    options.AllowUnplaced = true;
+    options.Intervals = &param.PartIntervalsList;
+    const auto check = CheckCircularPlan(AInst.Parts, AInst.Tubes, *AInst.Gaps, AInst.Param, *ARun.results,
+                                         *ARun.pieces, *ARun.manager, options);
+    EXPECT_TRUE(check.ok) << AWhat << "\n" << check.Report() << Describe(*ARun.results);
+    return check.unplaced;
+}
+
+/// Keeps the process-wide progress state of one test and restores it afterwards.
+class SwarmProgressTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = NestProgress; }
+    void TearDown() override {
+        NestProgress = saved_;
+        SetApplicationProgressSink(nullptr);
+    }
+
+private:
+    TNestProgress* saved_ = nullptr;
+};
+
+TEST(ParticleSwarmSetup, SizeComesFromTheoreticalTubesClampedTo30And100) {
+    // 3 theoretical tubes x 5 = 15, raised to 30.
+    TGeneralNestTubeArr tubes(1);
+    tubes[0].FTubeInitialLen = 6000.0;
+    tubes[0].FAmountAvail = 50;
+    TGeneralNestPartArr parts(1);
+    parts[0].FOuterlength = 2000.0;
+    parts[0].FAmountAvail = 8; // 16000 mm -> 3 tubes
+    TPaticleSwarm small(parts, tubes, 5, 1);
+    EXPECT_EQ(small.FTheoryTubesNum, 3);
+    EXPECT_EQ(small.FSwarmSize, 30);
+    EXPECT_EQ(small.FGeneration, 10);
+    parts[0].FAmountAvail = 120; // 240000 mm -> 40 tubes, x 5 = 200, lowered to 100
+    TPaticleSwarm large(parts, tubes, 5, 1);
+    EXPECT_EQ(large.FTheoryTubesNum, 40);
+    EXPECT_EQ(large.FSwarmSize, 100);
+    EXPECT_EQ(large.FPaticles.size(), 100U);
+    EXPECT_EQ(large.FClassAmount.size(), 1U);
+}
+
+TEST(ParticleSwarmOrders, SevenPartsGiveVelocitiesMinusOneOrZeroAndEveryOrderKeepsItsParts) {
+    TGeneralNestPartArr parts(7);
+    for (auto& p : parts) {
+        p.FOuterlength = 500.0;
+        p.FAmountAvail = 2;
+    }
+    TGeneralNestTubeArr tubes(1);
+    tubes[0].FTubeInitialLen = 6000.0;
+    tubes[0].FAmountAvail = 10;
+    TPaticleSwarm swarm(parts, tubes, 5, 42);
+    TIntDynArray first;
+    for (std::int32_t k = 1; k <= 7; ++k) {
+        first.push_back(k);
+        first.push_back(k);
+    }
+    swarm.InitialSwarmOrder(first, nullptr);
+    EXPECT_EQ(swarm.FPaticles[0].XPosition, first);
+    TIntDynArray sortedFirst = first;
+    std::sort(sortedFirst.begin(), sortedFirst.end());
+    bool someDiffer = false;
+    for (const auto& p : swarm.FPaticles) {
+        ASSERT_EQ(p.Velocity.size(), p.XPosition.size());
+        for (double v : p.Velocity) {
+            EXPECT_TRUE(v == -1.0 || v == 0.0) << v;
+        }
+        TIntDynArray sorted = p.XPosition;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(sorted, sortedFirst);
+        someDiffer = someDiffer || p.XPosition != first;
+    }
+    EXPECT_TRUE(someDiffer) << "one generator per run must not repeat the same swap for every particle";
+    for (std::int32_t k = 0; k < 7; ++k) {
+        EXPECT_EQ(swarm.FClassAmount[static_cast<std::size_t>(k)], 2);
+    }
+}
+
+TEST(ParticleSwarmOrders, SecondOrderReplacesTheLastParticleOnlyWhenItHasTheSameLength) {
+    TGeneralNestPartArr parts(2);
+    parts[0] = {1000, 0, 0, 1000, 2};
+    parts[1] = {800, 0, 0, 800, 1};
+    TGeneralNestTubeArr tubes(1);
+    tubes[0].FTubeInitialLen = 6000.0;
+    tubes[0].FAmountAvail = 3;
+    TPaticleSwarm swarm(parts, tubes, 5, 7);
+    const TIntDynArray first{1, 1, 2};
+    const TIntDynArray second{2, -1, 1};
+    swarm.InitialSwarmOrder(first, &second);
+    EXPECT_EQ(swarm.FPaticles.back().XPosition, second);
+    const TIntDynArray shorter{2, 1};
+    swarm.InitialSwarmOrder(first, &shorter);
+    EXPECT_NE(swarm.FPaticles.back().XPosition, shorter);
+}
+
+TEST(ParticleSwarmOrders, RepairReplacesTheFirstSurplusEntryByTheMissingPart) {
+    TGeneralNestPartArr parts(5);
+    for (auto& p : parts) {
+        p.FOuterlength = 300.0;
+        p.FAmountAvail = 1;
+    }
+    TGeneralNestTubeArr tubes(1);
+    tubes[0].FTubeInitialLen = 6000.0;
+    tubes[0].FAmountAvail = 1;
+    TPaticleSwarm swarm(parts, tubes, 5, 3);
+    swarm.FClassAmount = {1, 1, 1, 1, 1};
+    TPaticle p;
+    p.XPosition = {1, 3, 2, 3, 4};
+    swarm.LegitimatePaticle(p);
+    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 5, 2, 3, 4}));
+    // A turned surplus entry is replaced when no entry in own direction is left.
+    p.XPosition = {1, -3, 2, -3, 4};
+    swarm.LegitimatePaticle(p);
+    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 5, 2, -3, 4}));
+    // Several surpluses and lacks are paired in part order.
+    swarm.FClassAmount = {2, 0, 0, 2, 1};
+    p.XPosition = {2, 2, 3, 5, 1};
+    swarm.LegitimatePaticle(p);
+    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 4, 4, 5, 1}));
+}
+
+TEST(ParticleSwarmOrders, MovedParticlesKeepTheirMultiplicities) {
+    auto inst = MakeInstance({{1200, 3}, {700, 4}, {450, 2}, {2100, 2}}, {{6000, 20}}, 4.0, 50.0);
+    TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 11);
+    swarm.InitialSwarmOrder(inst->FullOrder(), nullptr);
+    for (std::size_t i = 0; i < swarm.FPaticles.size(); ++i) {
+        swarm.FIndivalBest[i].XPosition = swarm.FPaticles[(i + 3) % swarm.FPaticles.size()].XPosition;
+    }
+    TIntDynArray expected = inst->FullOrder();
+    std::sort(expected.begin(), expected.end());
+    for (std::int32_t g = 1; g <= 5; ++g) {
+        swarm.UpdateInformation(g);
+        for (const auto& p : swarm.FPaticles) {
+            TIntDynArray sorted = p.XPosition;
+            std::sort(sorted.begin(), sorted.end());
+            ASSERT_EQ(sorted, expected);
+            for (double v : p.Velocity) {
+                ASSERT_LE(std::abs(v), 0.2 * 4 + 1e-12);
+            }
+        }
+    }
+}
+
+TEST(ParticleSwarmRanking, LostRateAndCountCheck) {
+    auto inst = MakeInstance({{2000, 3}}, {{6000, 5}}, 0.0, 50.0);
+    TNestAlgorithmParam param = inst->AlgorithmParam();
+    param.NestParam.SetTargetLostRate(0.0);
+    TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 1);
+    swarm.InitialSwarmOrder({1, 1, 1}, nullptr);
+    EXPECT_FALSE(swarm.CompareLostRate(nullptr, param, {}));
+    TNestResultList list;
+    auto r = std::make_unique<TNestResult>();
+    r->FTubeIndex = 1;
+    r->FTubeCount = 1;
+    r->FPartOrder = {1, 1, 1};
+    list.Add(std::move(r));
+    EXPECT_TRUE(swarm.CompareLostRate(&list, param, {})); // 6000 / 6000 - 1 = 0
+    list[0].FPartOrder = {1, 1};
+    swarm.InitialSwarmOrder({1, 1}, nullptr);
+    EXPECT_FALSE(swarm.CompareLostRate(&list, param, {})); // 6000 / 4000 - 1 = 0.5
+    param.NestParam.SetTargetLostRate(0.5);
+    EXPECT_TRUE(swarm.CompareLostRate(&list, param, {}));
+
+    swarm.FInputPartsNum = 2;
+    TCutNestParts none;
+    EXPECT_TRUE(swarm.CheckNestParts(list, none));
+    TCutNestParts one{TCutNestPart{900.0, 1, 1}};
+    EXPECT_FALSE(swarm.CheckNestParts(list, one)); // a split adds one entry
+}
+
+TEST(ParticleSwarmRun, TwoTubeEntriesMakeNoSvcSeed) {
+    auto inst = MakeInstance({{1000, 4}}, {{6000, 2}, {4000, 2}}, 2.0, 50.0);
+    TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 1);
+    EXPECT_FALSE(swarm.GenerateOtherNestResults(inst->AlgorithmParam()).has_value());
+    auto single = MakeInstance({{1000, 4}, {700, 3}}, {{6000, 5}}, 2.0, 50.0);
+    TPaticleSwarm swarm1(single->Parts, single->Tubes, 5, 1);
+    const auto seed = swarm1.GenerateOtherNestResults(single->AlgorithmParam());
+    ASSERT_TRUE(seed.has_value());
+    EXPECT_EQ(seed->size(), 7U);
+}
+
+TEST(ParticleSwarmRun, StopsAfterTheFirstGenerationWhenTheTargetIsMetWithoutSplits) {
+    // Three 2000 mm parts fill a 6000 mm tube exactly: no waste, no split.
+    auto inst = MakeInstance({{2000, 6}}, {{6000, 4}}, 0.0, 50.0);
+    inst->Param.SetTargetLostRate(0.01);
+    const SwarmRun run = RunSwarm(*inst, 5);
+    EXPECT_EQ(run.generations, 1);
+    EXPECT_EQ(ExpectSoundPlan(*inst, run, "exact fill"), 0);
+    EXPECT_TRUE(run.pieces->IsEmpty());
+}
+
+TEST(ParticleSwarmRun, SameSeedSameResultsDifferentSeedsAllSound) {
+    auto inst = MakeInstance({{2300, 3}, {1700, 4}, {900, 5}, {6500, 1}}, {{6000, 12}}, 3.0, 40.0);
+    const SwarmRun a = RunSwarm(*inst, 1234);
+    const SwarmRun b = RunSwarm(*inst, 1234);
+    ASSERT_TRUE(a.results && b.results);
+    EXPECT_EQ(Describe(*a.results), Describe(*b.results));
+    EXPECT_EQ(Describe(*a.pieces), Describe(*b.pieces));
+    ASSERT_EQ(a.manager->FGeneralNestPartArr.size(), b.manager->FGeneralNestPartArr.size());
+    for (std::size_t k = 0; k < a.manager->FGeneralNestPartArr.size(); ++k) {
+        EXPECT_EQ(a.manager->FGeneralNestPartArr[k].FOuterlength, b.manager->FGeneralNestPartArr[k].FOuterlength);
+    }
+    EXPECT_EQ(ExpectSoundPlan(*inst, a, "seed 1234"), 0);
+    EXPECT_FALSE(a.pieces->IsEmpty()) << "the 6500 mm part must be split across two 6000 mm tubes";
+    for (std::uint64_t seed : {1ULL, 2ULL, 99ULL}) {
+        EXPECT_EQ(ExpectSoundPlan(*inst, RunSwarm(*inst, seed), "seed " + std::to_string(seed)), 0);
+    }
+}
+
+TEST(ParticleSwarmConcurrency, WorkerThreadsGiveExactlyTheSequentialResult) {
+    auto inst = MakeInstance({{2300, 3}, {1700, 4}, {900, 5}, {450, 6}}, {{6000, 12}}, 3.0, 40.0);
+    const SwarmRun sequential = RunSwarm(*inst, 77, 1);
+    const SwarmRun threaded = RunSwarm(*inst, 77, 3);
+    ASSERT_TRUE(sequential.results && threaded.results);
+    EXPECT_EQ(Describe(*sequential.results), Describe(*threaded.results));
+    EXPECT_EQ(Describe(*sequential.pieces), Describe(*threaded.pieces));
+    EXPECT_EQ(sequential.generations, threaded.generations);
+}
+
+TEST_F(SwarmProgressTest, StopBeforeTheGenerationsReturnsNoResults) {
+    auto inst = MakeInstance({{1500, 4}}, {{6000, 3}}, 2.0, 50.0);
+    TNestProgress progress(nullptr);
+    progress.CustomStop();
+    NestProgress = &progress;
+    const SwarmRun run = RunSwarm(*inst, 9);
+    EXPECT_FALSE(run.results);
+    EXPECT_FALSE(run.manager);
+    ASSERT_TRUE(run.pieces);
+    EXPECT_TRUE(run.pieces->IsEmpty());
+    EXPECT_TRUE(run.stopped);
+}
+
+TEST_F(SwarmProgressTest, StopDuringTheGenerationsEndsPromptlyWithASoundPlan) {
+    auto inst = MakeInstance({{2300, 3}, {1700, 4}, {900, 5}, {6500, 1}}, {{6000, 12}}, 3.0, 40.0);
+    inst->Param.SetTargetLostRate(0.0);
+    TNestProgress progress(nullptr);
+    NestProgress = &progress;
+    int calls = 0;
+    // The first poll (after the first solution) passes; the first generation's progress notch
+    // asks to stop, so the run ends within that generation.
+    SetApplicationProgressSink([&](const std::string&, int, int) {
+        if (++calls == 2) {
+            progress.CustomStop();
+        }
+    });
+    const SwarmRun run = RunSwarm(*inst, 9);
+    EXPECT_TRUE(run.stopped);
+    EXPECT_EQ(run.generations, 1);
+    ExpectSoundPlan(*inst, run, "stopped run");
+}
+
+TEST(ParticleSwarmRun, ZShapeSpecialPartsGetOneTubeEach) {
+    // With a Z-shape joint of 40 mm (connect length 20) a 5990 mm part is longer than the usable
+    // 5980 - 20 but not longer than 5980 + 20: it is set aside and given a tube of its own.
+    auto inst = MakeInstance({{5990, 2}, {1500, 4}}, {{6000, 10}}, 2.0, 50.0, 1);
+    inst->Param.SetZShapeLength(40.0);
+    const SwarmRun run = RunSwarm(*inst, 21);
+    ASSERT_TRUE(run.results);
+    int alone = 0;
+    for (const auto& r : *run.results) {
+        if (r->FPartOrder == TIntDynArray{1}) {
+            alone += r->FTubeCount;
+        }
+    }
+    EXPECT_EQ(alone, 2);
+    ExpectSoundPlan(*inst, run, "special parts");
+}
+
+TEST(ParticleSwarmRun, EveryCutShapeOnRandomInstancesPassesTheChecker) {
+    TRandomGenerator random(2024);
+    for (std::int32_t shape : {0, 1, 2}) {
+        for (int i = 0; i < 8; ++i) {
+            TRandomInstanceOptions options;
+            options.CutShape = shape;
+            options.TightTubes = i % 3 == 0;
+            options.RandomGaps = i % 2 == 1;
+            auto inst = MakeRandomInstance(random, options);
+            const std::string what = "shape " + std::to_string(shape) + " instance " + std::to_string(i);
+            const SwarmRun run = RunSwarm(*inst, 1000 + static_cast<std::uint64_t>(i), 1, 1);
+            if (!run.results) {
+                continue; // nothing could be nested at all
+            }
+            ExpectSoundPlan(*inst, run, what);
+        }
+    }
+}
+
+} // namespace
+} // namespace tubenest
