@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "api/engine_methods.h"
 #include "api/gap_model.h"
 #include "host/geometry.h"
 
@@ -92,6 +93,8 @@ Registry& TheRegistry() {
     static Registry registry;
     static const bool builtins = [] {
         registry.methods["ffd"] = FirstFitDecreasing;
+        registry.methods["circular"] = RunCircularMethod;
+        registry.methods["svc"] = RunSvcMethod;
         return true;
     }();
     static_cast<void>(builtins);
@@ -262,7 +265,11 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
             pp.name = partSpec.DisplayName();
             if (prev != 0) {
                 const bool whole = std::abs(prev) <= partCount && absRef <= partCount;
-                pp.gap_before = whole ? input.gaps->GetGap(prev, ref) : pieceGap;
+                if (output.extended_gaps) {
+                    pp.gap_before = output.extended_gaps->GetGap(prev, ref);
+                } else {
+                    pp.gap_before = whole ? input.gaps->GetGap(prev, ref) : pieceGap;
+                }
             }
             pp.start = prev == 0 ? 0.0 : end + pp.gap_before;
             end = pp.End();

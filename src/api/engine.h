@@ -61,6 +61,9 @@ struct EngineOutput {
     TNestResultList results;       ///< FTubeIndex 1-based into the input tubes
     std::vector<PieceInfo> pieces; ///< one per piece reference used in results
     bool stopped = false;          ///< the method ended early on a stop request or its own limit
+    /// Gap table covering the piece references too (the cut parts manager's); when set, every gap
+    /// between neighbours is read from it, so positions match the method's own lengths exactly.
+    std::shared_ptr<const TSegPlaceInfoManager> extended_gaps;
 };
 
 /// Run settings handed to a method besides the input.

@@ -1,0 +1,14 @@
+#pragma once
+// The engine's nesting methods as facade methods: each turns an EngineInput into the engine's own
+// inputs, runs the method and returns its results with the split pieces they use.
+
+#include "api/engine.h"
+
+namespace tubenest::api {
+
+/// Circular nesting: the particle swarm over part orders, splitting parts at separable positions.
+EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& context);
+/// SVC nesting: value-driven knapsack filling of tube after tube; never splits.
+EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context);
+
+} // namespace tubenest::api
