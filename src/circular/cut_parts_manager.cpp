@@ -27,6 +27,7 @@ std::unique_ptr<TSegPlaceInfoManager> CopyGapManager(const TSegPlaceInfoManager&
     copy->FSegPlaceInfoTable = ASource.FSegPlaceInfoTable;
     copy->FSinglePartGaps = ASource.FSinglePartGaps;
     copy->FPartLengths = ASource.FPartLengths;
+    copy->FRowSource = ASource.FRowSource; // immutable, shared
     copy->FPartToPartConnectParams.reserve(ASource.FPartToPartConnectParams.size());
     for (const auto& param : ASource.FPartToPartConnectParams) {
         copy->FPartToPartConnectParams.push_back(param ? std::make_unique<TPartToPartConnectParam>(*param)
@@ -155,6 +156,14 @@ TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoMana
     FGeneralNestPartArr.resize(static_cast<std::size_t>(FTempPartCount));
     std::copy(AGeneralNestPartArr.begin(), AGeneralNestPartArr.end(), FGeneralNestPartArr.begin());
 
+    // Piece rows grow with the square of the number of splits; beyond the budget they are computed
+    // on demand instead of stored.
+    std::int64_t pieceCells = 0;
+    for (std::int64_t r = FOriPartCount; r < FTempPartCount; ++r) {
+        pieceCells += r + 1;
+    }
+    FPiecesStored = pieceCells <= MaxStoredPieceCells;
+
     CalcPartConnectLength();
     switch (FNestParam.CutShape()) {
     case 1:
@@ -179,6 +188,7 @@ std::unique_ptr<TCutPartsManager> TCutPartsManager::Clone() const {
     copy->FTempPartCount = FTempPartCount;
     copy->FNestParam = FNestParam;
     copy->FPartConnectLength = FPartConnectLength;
+    copy->FPiecesStored = FPiecesStored;
     return copy;
 }
 
@@ -269,11 +279,82 @@ enum class TCutContact { None, ZeroGap, Overlap };
 // On top come the straight cut's zero gaps or the Z-shape/bevel overlaps.
 namespace {
 
+/// Computes the records of split-piece rows on demand, with the same rules as FillPieceRows; used
+/// when storing one row per piece would take too much memory (many splits).
+class TPieceRowSource final : public TSegPlaceInfoRowSource {
+public:
+    TPieceRowSource(std::int32_t AOri, std::vector<std::int32_t> AOrigins, bool AZShape, double AConnect,
+                    const TNestBaseInfo& AReset)
+        : FOri(AOri), FOrigins(std::move(AOrigins)), FZShape(AZShape), FConnect(AConnect), FReset(AReset) {}
+
+    TNestBaseInfo Record(const TSegPlaceInfoManager& AGaps, std::int32_t ARow, std::int32_t ACol,
+                         std::int32_t AOrientation) const override {
+        const std::int32_t p = ARow;
+        const std::int32_t j = ACol;
+        const std::int32_t c = (p - FOri) / 2;
+        TUBENEST_ASSERT(p >= FOri && static_cast<std::size_t>(c) < FOrigins.size() && j <= p, kModule,
+                        "no split piece at row " + std::to_string(p));
+        const bool pieceIsFront = (p - FOri) % 2 == 0;
+        const std::int32_t O = FOrigins[static_cast<std::size_t>(c)];
+        const std::int32_t J = j + 1;
+        const bool jFront = j >= FOri && (j - FOri) % 2 == 0;
+        const bool jBack = j >= FOri && (j - FOri) % 2 == 1;
+        TNestBaseInfo r = FReset;
+        if (pieceIsFront) {
+            switch (AOrientation) {
+            case kA1B1_A2B2:
+                if (FZShape && jBack) {
+                    r.FixedGap = -FConnect;
+                }
+                return r;
+            case kA2B2_A1B1: return AGaps.GetA1B1Info(J, O);
+            case kA1B1_B2A2:
+                if (!FZShape && j == p) {
+                    r.FixedGap = 0.0;
+                }
+                return r;
+            default: return AGaps.GetA1B1Info(-J, O);
+            }
+        }
+        switch (AOrientation) {
+        case kA1B1_A2B2: return AGaps.GetA1B1Info(O, J);
+        case kA2B2_A1B1:
+            if (!FZShape && j == p - 1) {
+                r.FixedGap = 0.0;
+            } else if (FZShape && jFront) {
+                r.FixedGap = -FConnect;
+            }
+            return r;
+        case kA1B1_B2A2: return AGaps.GetA1B1Info(O, -J);
+        default:
+            if (!FZShape && j == p) {
+                r.FixedGap = 0.0;
+            }
+            return r;
+        }
+    }
+
+private:
+    std::int32_t FOri;
+    std::vector<std::int32_t> FOrigins; ///< 1-based split part per split
+    bool FZShape;
+    double FConnect;
+    TNestBaseInfo FReset;
+};
+
 void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
     TSegPlaceInfoManager& gaps = *AManager.FSegPlaceInfoManager;
     TNestBaseInfo reset;
     AManager.ReSetNestBaseInfo(reset);
     const std::int32_t ori = AManager.FOriPartCount;
+    if (!AManager.PiecesStored()) {
+        std::vector<std::int32_t> origins;
+        for (const TCutNestPart& cut : *AManager.FCutNestPartList) {
+            origins.push_back(cut.From);
+        }
+        gaps.FRowSource = std::make_shared<TPieceRowSource>(ori, std::move(origins), AZShape,
+                                                            AManager.FPartConnectLength, reset);
+    }
 
     const auto isFront = [ori](std::int32_t AIndex) { return AIndex >= ori && (AIndex - ori) % 2 == 0; };
     const auto isBack = [ori](std::int32_t AIndex) { return AIndex >= ori && (AIndex - ori) % 2 == 1; };
@@ -285,6 +366,9 @@ void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
         AManager.FGeneralNestPartArr[static_cast<std::size_t>(front)] = AManager.CreateLeftPart(cut);
         AManager.FGeneralNestPartArr[static_cast<std::size_t>(back)] = AManager.CreateRightPart(cut);
 
+        if (!AManager.PiecesStored()) {
+            continue;
+        }
         const std::int32_t O = cut.From; // the split part as a 1-based reference
         for (const std::int32_t p : {front, back}) {
             const bool pieceIsFront = p == front;

@@ -93,6 +93,12 @@ public:
     TCADAutoNestParam FNestParam;                               ///< copy of the parameter block
     double FPartConnectLength = 0.0; ///< overlap of two cut ends joined by a Z-shape or bevel cut
 
+    /// Largest number of table cells stored for split-piece rows; above it the gap manager computes
+    /// those records on demand (same values, far less memory). Tests lower it to cover both paths.
+    static inline std::int64_t MaxStoredPieceCells = 1 << 19;
+    /// True when the piece rows are stored in the gap table.
+    bool PiecesStored() const { return FPiecesStored; }
+
     /// Builds the extended array and gap table. ASegPlaceInfoManager must hold a complete pair table
     /// for the parts of AGeneralNestPartArr; every split must name one of those parts
     /// (std::invalid_argument / std::out_of_range otherwise). The arguments are copied, not kept.
@@ -122,6 +128,7 @@ public:
 
 private:
     TCutPartsManager() = default;
+    bool FPiecesStored = true;
 };
 
 } // namespace tubenest

@@ -111,34 +111,66 @@ void TSegPlaceInfoManager::SetA1B1Info(std::int32_t A, std::int32_t B, const TNe
     }
 }
 
-const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
+TSegPlaceInfoManager::TSlot TSegPlaceInfoManager::Locate(std::int32_t A, std::int32_t B) const {
     TUBENEST_ASSERT(A != 0 && B != 0, kModule, SCanNotTransferZero);
-    const auto i = static_cast<std::size_t>(std::abs(A)) - 1;
-    const auto j = static_cast<std::size_t>(std::abs(B)) - 1;
+    const std::int32_t i = std::abs(A) - 1;
+    const std::int32_t j = std::abs(B) - 1;
     const bool aPos = A > 0;
     const bool bPos = B > 0;
+    TSlot slot;
     if (i >= j) {
-        TUBENEST_ASSERT(i < FSegPlaceInfoTable.size() && j < FSegPlaceInfoTable[i].size(), kModule,
-                        "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
-        const TSegPlaceInfo& e = FSegPlaceInfoTable[i][j];
-        if (aPos && bPos)
-            return e.A1B1_A2B2;
-        if (!aPos && !bPos)
-            return e.A2B2_A1B1;
-        if (aPos)
-            return e.A1B1_B2A2;
-        return e.B2A2_A1B1;
+        slot.Row = i;
+        slot.Col = j;
+        slot.Orientation = aPos && bPos ? kA1B1_A2B2 : (!aPos && !bPos ? kA2B2_A1B1 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
+    } else {
+        slot.Row = j;
+        slot.Col = i;
+        slot.Orientation = aPos && bPos ? kA2B2_A1B1 : (!aPos && !bPos ? kA1B1_A2B2 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
     }
-    TUBENEST_ASSERT(j < FSegPlaceInfoTable.size() && i < FSegPlaceInfoTable[j].size(), kModule,
+    return slot;
+}
+
+const TNestBaseInfo* TSegPlaceInfoManager::StoredRecord(const TSlot& ASlot) const {
+    const auto row = static_cast<std::size_t>(ASlot.Row);
+    const auto col = static_cast<std::size_t>(ASlot.Col);
+    if (row >= FSegPlaceInfoTable.size() || col >= FSegPlaceInfoTable[row].size()) {
+        return nullptr;
+    }
+    const TSegPlaceInfo& e = FSegPlaceInfoTable[row][col];
+    switch (ASlot.Orientation) {
+    case kA1B1_A2B2: return &e.A1B1_A2B2;
+    case kA2B2_A1B1: return &e.A2B2_A1B1;
+    case kA1B1_B2A2: return &e.A1B1_B2A2;
+    default: return &e.B2A2_A1B1;
+    }
+}
+
+TNestBaseInfo TSegPlaceInfoManager::GetA1B1Info(std::int32_t A, std::int32_t B) const {
+    const TSlot slot = Locate(A, B);
+    if (const TNestBaseInfo* stored = StoredRecord(slot)) {
+        return *stored;
+    }
+    TUBENEST_ASSERT(FRowSource != nullptr && slot.Row < FPartCount, kModule,
                     "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
-    const TSegPlaceInfo& e = FSegPlaceInfoTable[j][i];
-    if (aPos && bPos)
-        return e.A2B2_A1B1;
-    if (!aPos && !bPos)
-        return e.A1B1_A2B2;
-    if (aPos)
-        return e.A1B1_B2A2;
-    return e.B2A2_A1B1;
+    return FRowSource->Record(*this, slot.Row, slot.Col, slot.Orientation);
+}
+
+double TSegPlaceInfoManager::GetGap(std::int32_t A, std::int32_t B) const {
+    const TSlot slot = Locate(A, B);
+    if (const TNestBaseInfo* stored = StoredRecord(slot)) {
+        return stored->FixedGap;
+    }
+    TUBENEST_ASSERT(FRowSource != nullptr && slot.Row < FPartCount, kModule,
+                    "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
+    return FRowSource->Record(*this, slot.Row, slot.Col, slot.Orientation).FixedGap;
+}
+
+const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
+    const TNestBaseInfo* stored = StoredRecord(Locate(A, B));
+    TUBENEST_ASSERT(stored != nullptr, kModule,
+                    "no stored gap record for parts " + std::to_string(A) + ", " + std::to_string(B) +
+                        (FRowSource ? " (computed on demand: read it with GetA1B1Info)" : ""));
+    return *stored;
 }
 
 void TSegPlaceInfoManager::InitializePartGaps() {
@@ -148,14 +180,14 @@ void TSegPlaceInfoManager::InitializePartGaps() {
     FSinglePartGaps.resize(static_cast<std::size_t>(FPartCount));
     const bool disableReverse = FNestParam.DisableReverse();
     for (std::int32_t k = 1; k <= FPartCount; ++k) {
-        const double S = GetA1B1InfoRef(k, k).FixedGap;
+        const double S = GetGap(k, k);
         TSinglePartGap& g = FSinglePartGaps[static_cast<std::size_t>(k - 1)];
-        if (disableReverse || !GetA1B1InfoRef(k, -k).Caled) {
+        if (disableReverse || !GetA1B1Info(k, -k).Caled) {
             g = TSinglePartGap::Create(S, S, S, 0, 0);
             continue;
         }
-        const double B = GetA1B1InfoRef(k, -k).FixedGap;
-        const double A = GetA1B1InfoRef(-k, k).FixedGap;
+        const double B = GetGap(k, -k);
+        const double A = GetGap(-k, k);
         if (B > S) {
             g = A > S ? TSinglePartGap::Create(S, S, S, 0, 0) : TSinglePartGap::Create(A, S, B, 2, 0);
         } else if (A > B) {
@@ -172,8 +204,8 @@ void TSegPlaceInfoManager::InitializePartGaps() {
     }
     for (std::int32_t i = 0; i < FPartCount; ++i) {
         for (std::int32_t j = i + 1; j < FPartCount; ++j) {
-            const double g1 = GetA1B1InfoRef(i + 1, j + 1).FixedGap;
-            const double g2 = GetA1B1InfoRef(j + 1, i + 1).FixedGap;
+            const double g1 = GetGap(i + 1, j + 1);
+            const double g2 = GetGap(j + 1, i + 1);
             auto& pi = *FPartToPartConnectParams[static_cast<std::size_t>(i)];
             auto& pj = *FPartToPartConnectParams[static_cast<std::size_t>(j)];
             pi.FRightGaps.push_back(TPartToPartGap::Create(j, g1));
@@ -320,7 +352,7 @@ void TSegPlaceInfoManager::GetOrderInfos(const TIntDynArray& OriOrder, TNestBase
         ResultInfos->reserve(OriOrder.size() - 1);
     }
     for (std::size_t k = 1; k < OriOrder.size(); ++k) {
-        ResultInfos->push_back(GetA1B1InfoRef(OriOrder[k - 1], OriOrder[k]));
+        ResultInfos->push_back(GetA1B1Info(OriOrder[k - 1], OriOrder[k]));
     }
 }
 

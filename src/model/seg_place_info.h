@@ -83,6 +83,17 @@ public:
 };
 using TPartToPartConnectParams = std::vector<std::unique_ptr<TPartToPartConnectParam>>;
 
+class TSegPlaceInfoManager;
+
+/// Supplies the records of table rows that are computed rather than stored.
+class TSegPlaceInfoRowSource {
+public:
+    virtual ~TSegPlaceInfoRowSource() = default;
+    /// The record with orientation code AOrientation (1..4) of cell [ARow][ACol], ACol <= ARow.
+    virtual TNestBaseInfo Record(const TSegPlaceInfoManager& AManager, std::int32_t ARow, std::int32_t ACol,
+                                 std::int32_t AOrientation) const = 0;
+};
+
 class TSegPlaceInfoManager {
 public:
     std::int32_t FPartCount = 0;
@@ -106,11 +117,15 @@ public:
     void SetA1B1Info(std::int32_t A, std::int32_t B, const TNestBaseInfo& info);
 
     /// The record for part reference A immediately followed by part reference B (a copy).
-    TNestBaseInfo GetA1B1Info(std::int32_t A, std::int32_t B) const { return GetA1B1InfoRef(A, B); }
-    /// The same record without copying.
+    TNestBaseInfo GetA1B1Info(std::int32_t A, std::int32_t B) const;
+    /// The same record without copying; only for stored rows (not for rows of FRowSource).
     const TNestBaseInfo& GetA1B1InfoRef(std::int32_t A, std::int32_t B) const;
     /// FixedGap of GetA1B1Info(A, B).
-    double GetGap(std::int32_t A, std::int32_t B) const { return GetA1B1InfoRef(A, B).FixedGap; }
+    double GetGap(std::int32_t A, std::int32_t B) const;
+
+    /// Rows that are not stored in FSegPlaceInfoTable (left empty there) are computed on demand by
+    /// this source; it keeps very large tables (one row per split piece) out of memory.
+    std::shared_ptr<const TSegPlaceInfoRowSource> FRowSource;
 
     /// Derives the run patterns and the neighbour lists; does nothing when the run patterns exist.
     void InitializePartGaps();
@@ -128,6 +143,13 @@ public:
     bool CheckIsTrapezoid() const;
 
 private:
+    struct TSlot {
+        std::int32_t Row = 0;
+        std::int32_t Col = 0;
+        std::int32_t Orientation = 0; ///< orientation code of the record within the cell
+    };
+    TSlot Locate(std::int32_t A, std::int32_t B) const;
+    const TNestBaseInfo* StoredRecord(const TSlot& ASlot) const;
     TNestBaseInfo& RecordFor(std::int32_t A, std::int32_t B);
 };
 

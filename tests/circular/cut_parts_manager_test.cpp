@@ -11,6 +11,7 @@
 #include "model/nest_result.h"
 #include "model/random.h"
 #include "model/seg_place_info.h"
+#include "support/circular_instances.h"
 
 namespace tubenest {
 namespace {
@@ -548,6 +549,61 @@ TEST(CutPartsManager, CloneIsADeepCopy) {
     CheckAllPlacements(m, *source, "original after the clone changed");
     EXPECT_EQ((*m.FCutNestPartList)[0].Length, 900);
     EXPECT_NE(m.FGeneralNestPartArr[0].FOuterlength, 1);
+}
+
+} // namespace
+} // namespace tubenest
+
+namespace tubenest {
+namespace {
+
+// Many splits make the piece rows too large to store; they are then computed on demand and must
+// give exactly the records the stored table holds.
+TEST(CutPartsManagerRows, OnDemandRowsEqualStoredRows) {
+    TRandomGenerator rng(8080);
+    for (std::int32_t shape : {0, 1, 2}) {
+        for (int trial = 0; trial < 6; ++trial) {
+            const std::int32_t parts = 1 + rng.Random(5);
+            TCADAutoNestParam param;
+            param.SetCutShape(shape);
+            param.SetDefaultPartGap(3.0);
+            param.SetZShapeLength(40.0);
+            param.SetBevelLength(12.0);
+            auto gaps = testsupport::MakeRandomGapManager(parts, 0.0, 15.0, param, rng);
+            TGeneralNestPartArr arr(static_cast<std::size_t>(parts));
+            for (auto& p : arr) {
+                p.FOuterlength = 2000.0 + 100.0 * rng.Random(20);
+                p.RealBoxLength = p.FOuterlength;
+            }
+            TCutNestParts splits;
+            const std::int32_t count = 1 + rng.Random(6);
+            for (std::int32_t c = 0; c < count; ++c) {
+                const std::int32_t from = 1 + rng.Random(parts);
+                splits.Add(TCutNestPart{100.0 + rng.Random(1500), from, 1});
+            }
+            const TCutPartsManager stored(*gaps, splits, arr, param);
+            const std::int64_t saved = TCutPartsManager::MaxStoredPieceCells;
+            TCutPartsManager::MaxStoredPieceCells = 0;
+            const TCutPartsManager computed(*gaps, splits, arr, param);
+            TCutPartsManager::MaxStoredPieceCells = saved;
+            ASSERT_TRUE(stored.PiecesStored());
+            ASSERT_FALSE(computed.PiecesStored());
+            const auto copy = computed.Clone();
+            const std::int32_t n = stored.FTempPartCount;
+            for (std::int32_t a = -n; a <= n; ++a) {
+                for (std::int32_t b = -n; b <= n; ++b) {
+                    if (a == 0 || b == 0) {
+                        continue;
+                    }
+                    const TNestBaseInfo x = stored.FSegPlaceInfoManager->GetA1B1Info(a, b);
+                    const TNestBaseInfo y = computed.FSegPlaceInfoManager->GetA1B1Info(a, b);
+                    ASSERT_EQ(x.ToString(), y.ToString()) << "shape " << shape << " pair " << a << ", " << b;
+                    ASSERT_EQ(x.Caled, y.Caled);
+                    ASSERT_EQ(computed.FSegPlaceInfoManager->GetGap(a, b), copy->FSegPlaceInfoManager->GetGap(a, b));
+                }
+            }
+        }
+    }
 }
 
 } // namespace

@@ -124,7 +124,7 @@ TCircularPlanCheck CheckCircularPlan(const TGeneralNestPartArr& AParts, const TG
         if (refsOk && !r.FPartOrder.empty()) {
             used = parts[static_cast<std::size_t>(std::abs(r.FPartOrder[0]) - 1)].FOuterlength;
             for (std::size_t k = 1; k < r.FPartOrder.size(); ++k) {
-                used += gaps.GetA1B1InfoRef(r.FPartOrder[k - 1], r.FPartOrder[k]).FixedGap +
+                used += gaps.GetGap(r.FPartOrder[k - 1], r.FPartOrder[k]) +
                         parts[static_cast<std::size_t>(std::abs(r.FPartOrder[k]) - 1)].FOuterlength;
             }
             const double tubeLen = ATubes[static_cast<std::size_t>(r.FTubeIndex - 1)].FTubeInitialLen;
