@@ -54,12 +54,16 @@ std::unique_ptr<TCircularNest> CreateCircularNest(const TNestAlgorithmParam& Nes
 // Entry points
 
 void TCircularNest::CircularNestMain(const TIntDynArray& PartOrder) {
+    if (FRunStarted) {
+        throw std::logic_error("circular nest: a nest object runs one order only");
+    }
     for (const std::int32_t ref : PartOrder) {
         if (ref == 0 || AbsRef(ref) > PartCount()) {
             throw std::invalid_argument("circular nest: part reference " + std::to_string(ref) +
                                         " outside 1.." + std::to_string(PartCount()));
         }
     }
+    FRunStarted = true;
     FNestOrder.insert(FNestOrder.end(), PartOrder.begin(), PartOrder.end());
     auto remain = static_cast<std::int32_t>(PartOrder.size());
     double left = 0.0;
@@ -73,6 +77,10 @@ void TCircularNest::CircularNestMain(const TIntDynArray& PartOrder) {
 }
 
 void TCircularNest::InitialNestSolve(std::int32_t& CanNestPartsAmount) {
+    if (FRunStarted) {
+        throw std::logic_error("circular nest: a nest object runs one order only");
+    }
+    FRunStarted = true;
     for (std::int32_t k = 0; k < PartCount(); ++k) {
         if (PartLength(k) > FTubeLength - FCutPartConnectLength) {
             DealLongPart(PartIntervals(k), k);

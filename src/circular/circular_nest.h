@@ -31,8 +31,12 @@ public:
     explicit TCircularNest(const TNestAlgorithmParam& NestAlgorithmParam)
         : TCircularNestBase(NestAlgorithmParam) {}
 
-    /// Nests PartOrder. Throws std::invalid_argument for a reference 0 or beyond the part count.
+    /// Nests PartOrder. Throws std::invalid_argument for a reference 0 or beyond the part count and
+    /// std::logic_error when the nest has already run.
     void CircularNestMain(const TIntDynArray& PartOrder) override;
+    /// The first solution; CanNestPartsAmount: the copies it tries to lay (parts that no tube can take
+    /// and Z-shape parts set aside for one-part tubes are not counted). std::logic_error when the nest
+    /// has already run.
     void InitialNestSolve(std::int32_t& CanNestPartsAmount) override;
     bool InTubeAdjust(double ACutPos, TNestResult& ANestResult, double& ALeftLength,
                       double ATubeLength) override;

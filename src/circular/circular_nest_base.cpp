@@ -86,6 +86,12 @@ TCircularNestBase::TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmPar
                                     std::to_string(FPartsInfo->FPartCount) + " parts, the part array has " +
                                     std::to_string(n));
     }
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k >= FPartsInfo->FSegPlaceInfoTable.size() || FPartsInfo->FSegPlaceInfoTable[k].size() < k + 1) {
+            throw std::invalid_argument("circular nest: the gap table has no complete row for part " +
+                                        std::to_string(k + 1));
+        }
+    }
     if (NestAlgorithmParam.AGNestTubes.empty()) {
         throw std::invalid_argument("circular nest: the parameter record has no tube entry");
     }

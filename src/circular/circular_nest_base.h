@@ -148,8 +148,9 @@ public:
     double FCutPartConnectLength = 0.0; ///< length that a weld joint adds to a back piece
 
     /// Builds a nest for one run. Throws std::invalid_argument when the record is unusable (no gap
-    /// manager or one covering fewer parts, no tube entry, an interval list per part missing, a tube
-    /// entry with tubes but without a positive length, a negative or non-finite part length).
+    /// manager, or one whose table does not cover every part; no tube entry; not one interval list
+    /// per part; a tube entry with tubes but without a positive length; a negative or non-finite part
+    /// length or a negative amount).
     explicit TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmParam);
     virtual ~TCircularNestBase() = default;
     TCircularNestBase(const TCircularNestBase&) = delete;
@@ -254,6 +255,7 @@ protected:
     std::vector<bool> FStallExcluded;   ///< entries that failed for the same front part in a row
     std::vector<bool> FGivenUpParts;    ///< parts that no entry could take (first-solution mode)
     bool FStallChoiceFailed = false;    ///< no entry left to try for the front part
+    bool FRunStarted = false;           ///< CircularNestMain or InitialNestSolve has run
 
 private:
     /// A cut parts manager for the current (non-empty) FCutNestParts, reused while the splits' parts

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "circular/circular_nest.h"
 #include "model/random.h"
@@ -400,6 +402,54 @@ TEST(CircularNest, NestLastNestOpensATubeForTheBackPieceOnlyAfterASplit) {
         EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
         EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 600);
         EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
+    }
+}
+
+TEST(CircularNest, ANestRunsOnce) {
+    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100);
+    TCircularNest nest(inst->AlgorithmParam());
+    nest.CircularNestMain({1});
+    EXPECT_THROW(nest.CircularNestMain({1}), std::logic_error);
+    std::int32_t amount = 0;
+    EXPECT_THROW(nest.InitialNestSolve(amount), std::logic_error);
+}
+
+TEST(CircularNestConcurrency, NestsOnSeveralThreadsShareOneParameterRecord) {
+    TRandomGenerator random(777);
+    testsupport::TRandomInstanceOptions options;
+    options.CutShape = 1;
+    auto inst = MakeRandomInstance(random, options);
+    const TNestAlgorithmParam param = inst->AlgorithmParam();
+    std::vector<TIntDynArray> orders;
+    for (int i = 0; i < 8; ++i) {
+        TIntDynArray order = inst->FullOrder();
+        for (std::int32_t k = static_cast<std::int32_t>(order.size()) - 1; k > 0; --k) {
+            std::swap(order[static_cast<std::size_t>(k)],
+                      order[static_cast<std::size_t>(random.Random(k + 1))]);
+        }
+        orders.push_back(std::move(order));
+    }
+    const auto runAll = [&param, &orders](std::vector<TNestResultList>& AOut, std::size_t AFrom,
+                                          std::size_t AStep) {
+        for (std::size_t i = AFrom; i < orders.size(); i += AStep) {
+            auto nest = CreateCircularNest(param);
+            nest->CircularNestMain(orders[i]);
+            AOut[i] = nest->FNestResults;
+        }
+    };
+    std::vector<TNestResultList> alone(orders.size());
+    runAll(alone, 0, 1);
+    std::vector<TNestResultList> together(orders.size());
+    std::thread a(runAll, std::ref(together), 0, 2);
+    std::thread b(runAll, std::ref(together), 1, 2);
+    a.join();
+    b.join();
+    for (std::size_t i = 0; i < orders.size(); ++i) {
+        ASSERT_EQ(alone[i].Count(), together[i].Count());
+        for (int r = 0; r < alone[i].Count(); ++r) {
+            EXPECT_EQ(alone[i][r].FPartOrder, together[i][r].FPartOrder);
+            EXPECT_DOUBLE_EQ(alone[i][r].FLengthUsed, together[i][r].FLengthUsed);
+        }
     }
 }
 
