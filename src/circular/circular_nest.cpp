@@ -647,9 +647,11 @@ bool TCircularNest::DealOnlyOneLongPart(TNestResult& ANestResult, double& ALeftL
         return true;
     }
     const double mid = PartIntervals(APartIdx).GetMidCutPos();
-    // The back piece is laid with the joint length added; that is the length the next tube must hold.
+    // The back piece is laid with the joint length added; the next tube must hold it as laid
+    // (FNextTubeLength is that tube's length less the joint).
     const double backLaid = length - mid + FCutPartConnectLength;
-    if (mid <= kMinFrontPiece || fGreat(mid, FTubeLength, kTol) || fGreat(backLaid, FNextTubeLength, kTol)) {
+    if (mid <= kMinFrontPiece || fGreat(mid, FTubeLength, kTol) ||
+        fGreat(backLaid, FNextTubeLength + FCutPartConnectLength, kTol)) {
         FNestTubes[entry].FAvailable = false;
         return false;
     }

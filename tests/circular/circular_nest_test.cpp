@@ -343,14 +343,24 @@ TEST(CircularNest, DealOnlyOneLongPartOutcomes) {
         EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 4500);
     }
     {
-        // A next tube of 4510 would hold the back piece without its joint, but not as laid.
+        // The next tube holds 4510 mm (4490 usable): the back piece as laid (4500 + 20) does not fit,
+        // although the tube is longer than the tube length less the middle cut (500).
         TNestProbe nest(inst->AlgorithmParam());
         TNestResult r;
         double left = 0;
         start(nest, 2, r);
-        nest.FNextTubeLength = 4510;
+        nest.FNextTubeLength = 4490;
         EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 2));
         EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+    }
+    {
+        // 4520 mm (4500 usable) holds it exactly.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 0;
+        start(nest, 2, r);
+        nest.FNextTubeLength = 4500;
+        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 2));
     }
 }
 
