@@ -265,6 +265,22 @@ void TCircularNest::CloseOpenTube(TNestResult& ANestResult, double AUsedLength) 
     FNestResults.AddClone(ANestResult);
 }
 
+double TCircularNest::TurnedSplitGapIncrease(const TNestResult& ANestResult) const {
+    const auto& order = ANestResult.FPartOrder;
+    if (order.size() < 2 || order.back() >= 0) {
+        return 0.0;
+    }
+    // A split turned part is replaced by its front piece laid in its own direction, so the gap in
+    // front of it becomes the one to the part's end A.
+    TIntDynArray pair{order[order.size() - 2], order.back()};
+    double turned = 0.0;
+    CalcOffsetPosition(pair, turned, 1);
+    pair[1] = -pair[1];
+    double forward = 0.0;
+    CalcOffsetPosition(pair, forward, 1);
+    return forward > turned ? forward - turned : 0.0;
+}
+
 std::int32_t TCircularNest::TakeBackPieceNumber() {
     if (FCutPartRepeat) {
         FCutPartRepeat = false;
@@ -325,7 +341,7 @@ bool TCircularNest::GenerateNestResultImpl(std::int32_t& ARemainCount, double& A
                 }
             }
         } else {
-            ALeftLength = AUsedLength - tubeLength;
+            ALeftLength = AUsedLength - tubeLength + TurnedSplitGapIncrease(ANestResult);
             const double cut = length - ALeftLength;
             if (JudgePosition(ANestResult, cut, APartIdx, tubeLength)) {
                 popFront();

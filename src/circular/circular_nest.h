@@ -74,6 +74,9 @@ public:
 protected:
     /// Number for the back piece laid next (repeated split's stored number, else FNewPartOrder).
     std::int32_t TakeBackPieceNumber();
+    /// How much longer the gap in front of the last part becomes when it is laid turned and is
+    /// replaced by its front piece in its own direction (0 when it is not turned or the gap shrinks).
+    double TurnedSplitGapIncrease(const TNestResult& ANestResult) const;
     /// Common body of the two GenerateNestResult variants.
     bool GenerateNestResultImpl(std::int32_t& ARemainCount, double& ALeftLength, TNestResult& ANestResult,
                                 std::int32_t APartIdx, double& AUsedLength, bool AInitial);

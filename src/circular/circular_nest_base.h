@@ -188,6 +188,9 @@ public:
     /// manager gives it: DefaultPartGap at the piece's cut end, the part's own gap at its uncut end.
     /// False when A and B are not one piece and one whole part, or the piece is unknown.
     bool SplitPieceGap(std::int32_t A, std::int32_t B, double& AGap) const;
+    /// The gap between ALast and a new piece of part AFrom (front or back piece, in its own
+    /// direction) laid after it, as the cut parts manager gives it.
+    double AppendedPieceGap(std::int32_t ALast, std::int32_t AFrom, bool AFront) const;
     /// Adds the gap in front of entry AIndex of an order to ALength.
     void CalcOffsetPosition(const TIntDynArray& APartOrder, double& ALength, std::int32_t AIndex) const;
     /// True when APos lies in a separable stretch of part APartIdx (0-based), within the tolerance.
