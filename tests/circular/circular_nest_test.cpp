@@ -105,6 +105,24 @@ TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
     EXPECT_EQ(second->FNestResults[1].FPartOrder, TIntDynArray{2});
 }
 
+TEST(CircularNest, ASplitTurnedPartIsCutWhereItsFrontPieceFits) {
+    // Part 2 laid turned after part 1 meets it without a gap; its front piece, laid in its own
+    // direction, meets part 1 with 10 mm: the cut moves 10 mm back so the tube holds exactly 6000.
+    auto inst = MakeInstance({{3000, 1}, {4000, 1}}, {{6000, 2}}, 0, 100);
+    TNestBaseInfo gap;
+    gap.FixedGap = 10;
+    gap.Caled = true;
+    inst->Gaps->SetA1B1Info(1, 2, gap);
+    auto nest = RunOrder(*inst, {1, -2});
+    ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2990);
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 1010);
+    EXPECT_EQ(nest->RepairedEntries(), 0);
+}
+
 TEST(CircularNest, RepeatedSplitsShareTheirPieceNumbers) {
     // 3000 mm parts in 5000 mm tubes cut at 2000, then at 1000, then fill a tube exactly; the
     // pattern repeats and the seventh copy is cut at 2000 again.
