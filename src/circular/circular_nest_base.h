@@ -253,7 +253,7 @@ protected:
     std::int32_t FirstEntryWithTubes() const;
 
     // Run state shared by the nests.
-    bool FResultClosed = false;         ///< the tube being filled has been appended to FNestResults
+    bool FResultClosed = false;         ///< the tube being filled was closed into FNestResults or given back
     std::int32_t FLastChosenEntry = -1; ///< entry of the tube the last CutParts took
     std::vector<bool> FStallExcluded;   ///< entries that failed for the same front part in a row
     std::vector<bool> FGivenUpParts;    ///< parts that no entry could take (first-solution mode)
