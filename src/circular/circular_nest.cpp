@@ -54,12 +54,16 @@ std::unique_ptr<TCircularNest> CreateCircularNest(const TNestAlgorithmParam& Nes
 // Entry points
 
 void TCircularNest::CircularNestMain(const TIntDynArray& PartOrder) {
+    if (FRunStarted) {
+        throw std::logic_error("circular nest: a nest object runs one order only");
+    }
     for (const std::int32_t ref : PartOrder) {
         if (ref == 0 || AbsRef(ref) > PartCount()) {
             throw std::invalid_argument("circular nest: part reference " + std::to_string(ref) +
                                         " outside 1.." + std::to_string(PartCount()));
         }
     }
+    FRunStarted = true;
     FNestOrder.insert(FNestOrder.end(), PartOrder.begin(), PartOrder.end());
     auto remain = static_cast<std::int32_t>(PartOrder.size());
     double left = 0.0;
@@ -73,6 +77,10 @@ void TCircularNest::CircularNestMain(const TIntDynArray& PartOrder) {
 }
 
 void TCircularNest::InitialNestSolve(std::int32_t& CanNestPartsAmount) {
+    if (FRunStarted) {
+        throw std::logic_error("circular nest: a nest object runs one order only");
+    }
+    FRunStarted = true;
     for (std::int32_t k = 0; k < PartCount(); ++k) {
         if (PartLength(k) > FTubeLength - FCutPartConnectLength) {
             DealLongPart(PartIntervals(k), k);
@@ -257,6 +265,22 @@ void TCircularNest::CloseOpenTube(TNestResult& ANestResult, double AUsedLength) 
     FNestResults.AddClone(ANestResult);
 }
 
+double TCircularNest::TurnedSplitGapIncrease(const TNestResult& ANestResult) const {
+    const auto& order = ANestResult.FPartOrder;
+    if (order.size() < 2 || order.back() >= 0) {
+        return 0.0;
+    }
+    // A split turned part is replaced by its front piece laid in its own direction, so the gap in
+    // front of it becomes the one to the part's end A.
+    TIntDynArray pair{order[order.size() - 2], order.back()};
+    double turned = 0.0;
+    CalcOffsetPosition(pair, turned, 1);
+    pair[1] = -pair[1];
+    double forward = 0.0;
+    CalcOffsetPosition(pair, forward, 1);
+    return forward > turned ? forward - turned : 0.0;
+}
+
 std::int32_t TCircularNest::TakeBackPieceNumber() {
     if (FCutPartRepeat) {
         FCutPartRepeat = false;
@@ -317,7 +341,7 @@ bool TCircularNest::GenerateNestResultImpl(std::int32_t& ARemainCount, double& A
                 }
             }
         } else {
-            ALeftLength = AUsedLength - tubeLength;
+            ALeftLength = AUsedLength - tubeLength + TurnedSplitGapIncrease(ANestResult);
             const double cut = length - ALeftLength;
             if (JudgePosition(ANestResult, cut, APartIdx, tubeLength)) {
                 popFront();
@@ -639,9 +663,11 @@ bool TCircularNest::DealOnlyOneLongPart(TNestResult& ANestResult, double& ALeftL
         return true;
     }
     const double mid = PartIntervals(APartIdx).GetMidCutPos();
-    // The back piece is laid with the joint length added; that is the length the next tube must hold.
+    // The back piece is laid with the joint length added; the next tube must hold it as laid
+    // (FNextTubeLength is that tube's length less the joint).
     const double backLaid = length - mid + FCutPartConnectLength;
-    if (mid <= kMinFrontPiece || fGreat(mid, FTubeLength, kTol) || fGreat(backLaid, FNextTubeLength, kTol)) {
+    if (mid <= kMinFrontPiece || fGreat(mid, FTubeLength, kTol) ||
+        fGreat(backLaid, FNextTubeLength + FCutPartConnectLength, kTol)) {
         FNestTubes[entry].FAvailable = false;
         return false;
     }

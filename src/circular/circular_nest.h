@@ -31,8 +31,12 @@ public:
     explicit TCircularNest(const TNestAlgorithmParam& NestAlgorithmParam)
         : TCircularNestBase(NestAlgorithmParam) {}
 
-    /// Nests PartOrder. Throws std::invalid_argument for a reference 0 or beyond the part count.
+    /// Nests PartOrder. Throws std::invalid_argument for a reference 0 or beyond the part count and
+    /// std::logic_error when the nest has already run.
     void CircularNestMain(const TIntDynArray& PartOrder) override;
+    /// The first solution; CanNestPartsAmount: the copies it tries to lay (parts that no tube can take
+    /// and Z-shape parts set aside for one-part tubes are not counted). std::logic_error when the nest
+    /// has already run.
     void InitialNestSolve(std::int32_t& CanNestPartsAmount) override;
     bool InTubeAdjust(double ACutPos, TNestResult& ANestResult, double& ALeftLength,
                       double ATubeLength) override;
@@ -70,6 +74,9 @@ public:
 protected:
     /// Number for the back piece laid next (repeated split's stored number, else FNewPartOrder).
     std::int32_t TakeBackPieceNumber();
+    /// How much longer the gap in front of the last part becomes when it is laid turned and is
+    /// replaced by its front piece in its own direction (0 when it is not turned or the gap shrinks).
+    double TurnedSplitGapIncrease(const TNestResult& ANestResult) const;
     /// Common body of the two GenerateNestResult variants.
     bool GenerateNestResultImpl(std::int32_t& ARemainCount, double& ALeftLength, TNestResult& ANestResult,
                                 std::int32_t APartIdx, double& AUsedLength, bool AInitial);

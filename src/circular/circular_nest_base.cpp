@@ -86,6 +86,12 @@ TCircularNestBase::TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmPar
                                     std::to_string(FPartsInfo->FPartCount) + " parts, the part array has " +
                                     std::to_string(n));
     }
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k >= FPartsInfo->FSegPlaceInfoTable.size() || FPartsInfo->FSegPlaceInfoTable[k].size() < k + 1) {
+            throw std::invalid_argument("circular nest: the gap table has no complete row for part " +
+                                        std::to_string(k + 1));
+        }
+    }
     if (NestAlgorithmParam.AGNestTubes.empty()) {
         throw std::invalid_argument("circular nest: the parameter record has no tube entry");
     }
@@ -631,6 +637,7 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
     }
     const bool reverse = !FNestParam.DisableReverse();
     std::vector<bool> excluded(FNestTubes.size(), false);
+    TNestResult trial; // its order's buffer is reused for every trial
 
     for (std::int32_t i = static_cast<std::int32_t>(APool.size()) - 1; i >= 0; --i) {
         const std::int32_t ref = APool[static_cast<std::size_t>(i)];
@@ -648,14 +655,12 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
             if (result.FLengthUsed >= 0.9 * FTubeLength && result.FLengthUsed + length >= FTubeLength) {
                 continue;
             }
-            TNestResult trial;
-            trial.FPartOrder.reserve(result.FPartOrder.size() + 1);
-            trial.FPartOrder = result.FPartOrder;
+            trial.FPartOrder.assign(result.FPartOrder.begin(), result.FPartOrder.end());
             trial.FPartOrder.push_back(ref);
             TNestAdjustTool::CalcTsp(trial.FPartOrder, APartsInfo, -1, reverse, false);
             CalcNestLength(trial, AParts, APartsInfo);
             if (trial.FLengthUsed < FTubeLength || fEqual(trial.FLengthUsed, FTubeLength, kTol)) {
-                result.FPartOrder = std::move(trial.FPartOrder);
+                result.FPartOrder = trial.FPartOrder;
                 result.FLengthUsed = trial.FLengthUsed;
                 placed = true;
                 break;
@@ -756,7 +761,13 @@ void TCircularNestBase::SimpleCutParts(TIntDynArray& APool, TNestResultList& ANe
         SortAlgorithmPartsByLength(pieces);
         const TAlgorithmPart& longer = pieces[0];
         const TAlgorithmPart& shorter = pieces[1];
-        if (fGreat(leftA, shorter.Length + gap, kTol) && fGreat(leftB, longer.Length + gap, kTol)) {
+        // A piece appended after the last entry may meet it with an uncut end, where the part's own
+        // gap applies; the test never counts less than DefaultPartGap.
+        const double gapA =
+            std::max(gap, AppendedPieceGap(a.FPartOrder.back(), k + 1, shorter.Idx == top + 1));
+        const double gapB =
+            std::max(gap, AppendedPieceGap(b.FPartOrder.back(), k + 1, longer.Idx == top + 1));
+        if (fGreat(leftA, shorter.Length + gapA, kTol) && fGreat(leftB, longer.Length + gapB, kTol)) {
             TCutNestPart record;
             record.DataUpdate(cut, k + 1, 1);
             FCutNestParts.Add(record);
@@ -765,14 +776,35 @@ void TCircularNestBase::SimpleCutParts(TIntDynArray& APool, TNestResultList& ANe
             FNewPartOrder = std::max(FNewPartOrder, top + 1);
             a.FPartOrder.push_back(shorter.Idx);
             b.FPartOrder.push_back(longer.Idx);
-            // The two tubes' used lengths follow the pieces by the same estimate the test above
-            // used, so that a later piece does not count on room already taken; the exact lengths
-            // are recomputed once the run is complete.
-            a.FLengthUsed += shorter.Length + gap;
-            b.FLengthUsed += longer.Length + gap;
+            // The two tubes' used lengths follow the pieces, so that a later piece does not count on
+            // room already taken; the exact lengths are recomputed once the run is complete.
+            a.FLengthUsed += shorter.Length + gapA;
+            b.FLengthUsed += longer.Length + gapB;
             APool.erase(APool.begin() + i);
         }
     }
+}
+
+double TCircularNestBase::AppendedPieceGap(std::int32_t ALast, std::int32_t AFrom, bool AFront) const {
+    // The new piece is laid in its own direction and meets ALast with its end A: the part's own end
+    // for a front piece, the cut for a back piece.
+    const double cutGap = FPartsInfo->FNestParam.DefaultPartGap();
+    if (!AFront) {
+        return cutGap;
+    }
+    std::int32_t lastWhole = ALast;
+    if (IsPieceNumber(ALast)) {
+        const TCircularPieceInfo* info = PieceInfo(ALast);
+        if (info == nullptr) {
+            return cutGap;
+        }
+        const bool forward = ALast > 0;
+        if (forward == info->IsFront) {
+            return cutGap; // ALast meets it with its own cut
+        }
+        lastWhole = forward ? info->From : -info->From;
+    }
+    return FPartsInfo->GetGap(lastWhole, AFrom);
 }
 
 // ---------------------------------------------------------------------------------------------------

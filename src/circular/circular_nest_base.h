@@ -148,8 +148,9 @@ public:
     double FCutPartConnectLength = 0.0; ///< length that a weld joint adds to a back piece
 
     /// Builds a nest for one run. Throws std::invalid_argument when the record is unusable (no gap
-    /// manager or one covering fewer parts, no tube entry, an interval list per part missing, a tube
-    /// entry with tubes but without a positive length, a negative or non-finite part length).
+    /// manager, or one whose table does not cover every part; no tube entry; not one interval list
+    /// per part; a tube entry with tubes but without a positive length; a negative or non-finite part
+    /// length or a negative amount).
     explicit TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmParam);
     virtual ~TCircularNestBase() = default;
     TCircularNestBase(const TCircularNestBase&) = delete;
@@ -187,6 +188,9 @@ public:
     /// manager gives it: DefaultPartGap at the piece's cut end, the part's own gap at its uncut end.
     /// False when A and B are not one piece and one whole part, or the piece is unknown.
     bool SplitPieceGap(std::int32_t A, std::int32_t B, double& AGap) const;
+    /// The gap between ALast and a new piece of part AFrom (front or back piece, in its own
+    /// direction) laid after it, as the cut parts manager gives it.
+    double AppendedPieceGap(std::int32_t ALast, std::int32_t AFrom, bool AFront) const;
     /// Adds the gap in front of entry AIndex of an order to ALength.
     void CalcOffsetPosition(const TIntDynArray& APartOrder, double& ALength, std::int32_t AIndex) const;
     /// True when APos lies in a separable stretch of part APartIdx (0-based), within the tolerance.
@@ -249,11 +253,12 @@ protected:
     std::int32_t FirstEntryWithTubes() const;
 
     // Run state shared by the nests.
-    bool FResultClosed = false;         ///< the tube being filled has been appended to FNestResults
+    bool FResultClosed = false;         ///< the tube being filled was closed into FNestResults or given back
     std::int32_t FLastChosenEntry = -1; ///< entry of the tube the last CutParts took
     std::vector<bool> FStallExcluded;   ///< entries that failed for the same front part in a row
     std::vector<bool> FGivenUpParts;    ///< parts that no entry could take (first-solution mode)
     bool FStallChoiceFailed = false;    ///< no entry left to try for the front part
+    bool FRunStarted = false;           ///< CircularNestMain or InitialNestSolve has run
 
 private:
     /// A cut parts manager for the current (non-empty) FCutNestParts, reused while the splits' parts

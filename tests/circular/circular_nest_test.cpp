@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "circular/circular_nest.h"
 #include "model/random.h"
@@ -101,6 +103,24 @@ TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
     ASSERT_EQ(second->FNestResults.Count(), 2);
     EXPECT_EQ(second->FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
     EXPECT_EQ(second->FNestResults[1].FPartOrder, TIntDynArray{2});
+}
+
+TEST(CircularNest, ASplitTurnedPartIsCutWhereItsFrontPieceFits) {
+    // Part 2 laid turned after part 1 meets it without a gap; its front piece, laid in its own
+    // direction, meets part 1 with 10 mm: the cut moves 10 mm back so the tube holds exactly 6000.
+    auto inst = MakeInstance({{3000, 1}, {4000, 1}}, {{6000, 2}}, 0, 100);
+    TNestBaseInfo gap;
+    gap.FixedGap = 10;
+    gap.Caled = true;
+    inst->Gaps->SetA1B1Info(1, 2, gap);
+    auto nest = RunOrder(*inst, {1, -2});
+    ASSERT_EQ(nest->FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2990);
+    ASSERT_EQ(nest->FNestResults.Count(), 2);
+    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
+    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
+    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 1010);
+    EXPECT_EQ(nest->RepairedEntries(), 0);
 }
 
 TEST(CircularNest, RepeatedSplitsShareTheirPieceNumbers) {
@@ -341,14 +361,24 @@ TEST(CircularNest, DealOnlyOneLongPartOutcomes) {
         EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 4500);
     }
     {
-        // A next tube of 4510 would hold the back piece without its joint, but not as laid.
+        // The next tube holds 4510 mm (4490 usable): the back piece as laid (4500 + 20) does not fit,
+        // although the tube is longer than the tube length less the middle cut (500).
         TNestProbe nest(inst->AlgorithmParam());
         TNestResult r;
         double left = 0;
         start(nest, 2, r);
-        nest.FNextTubeLength = 4510;
+        nest.FNextTubeLength = 4490;
         EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 2));
         EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+    }
+    {
+        // 4520 mm (4500 usable) holds it exactly.
+        TNestProbe nest(inst->AlgorithmParam());
+        TNestResult r;
+        double left = 0;
+        start(nest, 2, r);
+        nest.FNextTubeLength = 4500;
+        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 2));
     }
 }
 
@@ -400,6 +430,54 @@ TEST(CircularNest, NestLastNestOpensATubeForTheBackPieceOnlyAfterASplit) {
         EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
         EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 600);
         EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
+    }
+}
+
+TEST(CircularNest, ANestRunsOnce) {
+    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100);
+    TCircularNest nest(inst->AlgorithmParam());
+    nest.CircularNestMain({1});
+    EXPECT_THROW(nest.CircularNestMain({1}), std::logic_error);
+    std::int32_t amount = 0;
+    EXPECT_THROW(nest.InitialNestSolve(amount), std::logic_error);
+}
+
+TEST(CircularNestConcurrency, NestsOnSeveralThreadsShareOneParameterRecord) {
+    TRandomGenerator random(777);
+    testsupport::TRandomInstanceOptions options;
+    options.CutShape = 1;
+    auto inst = MakeRandomInstance(random, options);
+    const TNestAlgorithmParam param = inst->AlgorithmParam();
+    std::vector<TIntDynArray> orders;
+    for (int i = 0; i < 8; ++i) {
+        TIntDynArray order = inst->FullOrder();
+        for (std::int32_t k = static_cast<std::int32_t>(order.size()) - 1; k > 0; --k) {
+            std::swap(order[static_cast<std::size_t>(k)],
+                      order[static_cast<std::size_t>(random.Random(k + 1))]);
+        }
+        orders.push_back(std::move(order));
+    }
+    const auto runAll = [&param, &orders](std::vector<TNestResultList>& AOut, std::size_t AFrom,
+                                          std::size_t AStep) {
+        for (std::size_t i = AFrom; i < orders.size(); i += AStep) {
+            auto nest = CreateCircularNest(param);
+            nest->CircularNestMain(orders[i]);
+            AOut[i] = nest->FNestResults;
+        }
+    };
+    std::vector<TNestResultList> alone(orders.size());
+    runAll(alone, 0, 1);
+    std::vector<TNestResultList> together(orders.size());
+    std::thread a(runAll, std::ref(together), 0, 2);
+    std::thread b(runAll, std::ref(together), 1, 2);
+    a.join();
+    b.join();
+    for (std::size_t i = 0; i < orders.size(); ++i) {
+        ASSERT_EQ(alone[i].Count(), together[i].Count());
+        for (int r = 0; r < alone[i].Count(); ++r) {
+            EXPECT_EQ(alone[i][r].FPartOrder, together[i][r].FPartOrder);
+            EXPECT_DOUBLE_EQ(alone[i][r].FLengthUsed, together[i][r].FLengthUsed);
+        }
     }
 }
 

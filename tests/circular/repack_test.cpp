@@ -188,6 +188,24 @@ TEST(Repack, SimpleCutPartsSplitsAcrossTheTwoTubesWithTheMostRoom) {
     EXPECT_EQ(nest.PieceInfo(6)->Partner, 5);
 }
 
+TEST(Repack, SimpleCutPartsCountsThePartsOwnGapAtAnUncutEnd) {
+    // The front piece meets part 1 with the split part's own end A: a 300 mm gap, not the 5 mm
+    // default, and the 1500 mm left then no longer hold it.
+    auto inst = MakeInstance({{4500, 1}, {3500, 1}, {3000, 2}, {100, 1}}, {{6000, 9}}, 5, 50);
+    inst->Intervals[2] = MakeSeparableStretches(3000, {{100, 1200}, {2800, 2900}});
+    TNestBaseInfo wide;
+    wide.FixedGap = 300;
+    wide.Caled = true;
+    inst->Gaps->SetA1B1Info(1, 3, wide);
+    TRepackProbe nest(inst->AlgorithmParam());
+    nest.AddResult(1, {1}, 4500);
+    nest.AddResult(1, {2}, 3500);
+    TIntDynArray pool{3, 3};
+    nest.SimpleCutParts(pool, nest.FNestResults);
+    EXPECT_EQ(pool, (TIntDynArray{3, 3}));
+    EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
+}
+
 TEST(Repack, SimpleCutPartsNeverReusesANumberStillInThePool) {
     auto inst = MakeInstance({{4500, 1}, {3500, 1}, {3000, 1}, {2000, 1}}, {{6000, 9}}, 5, 50);
     inst->Intervals[2] = MakeSeparableStretches(3000, {{100, 1200}, {2800, 2900}});
