@@ -55,8 +55,12 @@ EngineInput BuildEngineInput(const Problem& problem) {
             iv.separable.push_back({s.start, s.end});
         }
         std::sort(iv.separable.begin(), iv.separable.end());
-        iv.front_cutoff_pos = p.cutoff_a;
-        iv.back_cutoff_pos = p.length - p.cutoff_b;
+        // The cut-off positions are the part's two ends in its own coordinates. The nest counts
+        // them as separable points, but a split there leaves no piece (cuts within 1.1 mm of the
+        // front and at the full length are never made), so a part is only ever split inside one
+        // of its separable stretches.
+        iv.front_cutoff_pos = 0.0;
+        iv.back_cutoff_pos = p.length;
         in.intervals.push_back(std::move(iv));
     }
     for (const StockSpec& s : problem.stock) {

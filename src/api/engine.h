@@ -28,8 +28,8 @@ namespace tubenest::api {
 /// Where a part may be split, in mm along the part from its end A.
 struct PartIntervals {
     std::vector<std::array<double, 2>> separable; ///< sorted [start, end] stretches; empty: never split
-    double front_cutoff_pos = 0.0;                ///< position of the front cut-off: cutoff_a
-    double back_cutoff_pos = 0.0;                 ///< position of the back cut-off: length - cutoff_b
+    double front_cutoff_pos = 0.0;                ///< the part's front end: 0
+    double back_cutoff_pos = 0.0;                 ///< the part's back end: its length
 };
 
 /// Everything a method reads. Move-only: the parameter block points at the host objects it owns.
