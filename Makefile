@@ -19,7 +19,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@$(BUILD)/cli/tubenest example 2>/dev/null || $(BUILD)/demo
+	@$(BUILD)/cli/tubenest example
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
