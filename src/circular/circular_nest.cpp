@@ -173,8 +173,7 @@ void TCircularNest::FinishNest() {
 // ---------------------------------------------------------------------------------------------------
 // One tube
 
-void TCircularNest::CutParts(std::int32_t& ARemainCount, double& ALeftLength) {
-    TNestResult result;
+bool TCircularNest::OpenTube(TNestResult& AResult, double ALeftLength, double& AUsedLength) {
     FResultClosed = false;
     bool excluded = false;
     for (std::size_t e = 0; e < FNestTubes.size(); ++e) {
@@ -183,17 +182,26 @@ void TCircularNest::CutParts(std::int32_t& ARemainCount, double& ALeftLength) {
             excluded = true;
         }
     }
-    if (!ChooseNestTube(result)) {
+    if (!ChooseNestTube(AResult)) {
         if (excluded && FirstEntryWithTubes() >= 0) {
             FStallChoiceFailed = true;
         } else {
             FIsTubesEnough = false;
         }
+        return false;
+    }
+    FLastChosenEntry = AResult.FTubeIndex - 1;
+    AUsedLength = 0.0;
+    DealPartCrossTube(ALeftLength, AResult, AUsedLength);
+    return true;
+}
+
+void TCircularNest::CutParts(std::int32_t& ARemainCount, double& ALeftLength) {
+    TNestResult result;
+    double used = 0.0;
+    if (!OpenTube(result, ALeftLength, used)) {
         return;
     }
-    FLastChosenEntry = result.FTubeIndex - 1;
-    double used = 0.0;
-    DealPartCrossTube(ALeftLength, result, used);
     while (FTubesAmount >= 1 && !FNestOrder.empty() && ARemainCount > 0) {
         const std::int32_t ref = FNestOrder.front();
         const std::int32_t k = AbsRef(ref) - 1;
@@ -217,25 +225,10 @@ void TCircularNest::CutParts(std::int32_t& ARemainCount, double& ALeftLength) {
 
 void TCircularNest::InitialCutParts(std::int32_t& ARemainCount, double& ALeftLength) {
     TNestResult result;
-    FResultClosed = false;
-    bool excluded = false;
-    for (std::size_t e = 0; e < FNestTubes.size(); ++e) {
-        if (FStallExcluded[e]) {
-            FNestTubes[e].FAvailable = false;
-            excluded = true;
-        }
-    }
-    if (!ChooseNestTube(result)) {
-        if (excluded && FirstEntryWithTubes() >= 0) {
-            FStallChoiceFailed = true;
-        } else {
-            FIsTubesEnough = false;
-        }
+    double used = 0.0;
+    if (!OpenTube(result, ALeftLength, used)) {
         return;
     }
-    FLastChosenEntry = result.FTubeIndex - 1;
-    double used = 0.0;
-    DealPartCrossTube(ALeftLength, result, used);
     for (std::int32_t k = 0; k < PartCount() && FTubesAmount >= 1; ++k) {
         TGeneralNestPart& part = FNestParts[static_cast<std::size_t>(k)];
         while (part.FAmountAvail > 0 && !FGivenUpParts[static_cast<std::size_t>(k)] && FTubesAmount >= 1) {

@@ -51,6 +51,9 @@ public:
     bool DealOnlyOneLongPart(TNestResult& ANestResult, double& ALeftLength, std::int32_t APartIdx) override;
 
     // Steps of one tube. Part indices are 0-based.
+    /// Takes the next tube (entries that keep failing for the same part stay excluded) and lays the
+    /// pending back piece; false when no tube could be taken.
+    bool OpenTube(TNestResult& AResult, double ALeftLength, double& AUsedLength);
     void CutParts(std::int32_t& ARemainCount, double& ALeftLength);
     void InitialCutParts(std::int32_t& ARemainCount, double& ALeftLength);
     bool GenerateNestResult(std::int32_t& ARemainCount, double& ALeftLength, TNestResult& ANestResult,
