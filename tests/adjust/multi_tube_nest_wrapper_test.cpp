@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "adjust/multi_tube_nest_wrapper.h"
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 
@@ -10,8 +11,8 @@ namespace tubenest {
 namespace {
 
 using test_support::CheckWholePartPlan;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 TGeneralNestPart Part(double length, int amount) {
     TGeneralNestPart p;
@@ -31,7 +32,7 @@ TGeneralNestTube Tube(double length, int amount) {
 TEST(MultiTubeNestWrapper, TrapezoidOnlyWhenGapsDiffer) {
     const TGeneralNestPartArr parts{Part(100, 1), Part(200, 1)};
     const TGeneralNestTubeArr tubes{Tube(1000, 1)};
-    auto gaps = MakeUniformGapManager(2, 5.0);
+    auto gaps = MakeUniformGaps(2, 5.0);
     SetGap(*gaps, 1, 2, 5.00005); // equal within 0.0001 mm
     EXPECT_FALSE(TMultiTubeNestWrapper(parts, tubes, *gaps, TCADAutoNestParam{}).IsTrapezoid());
     SetGap(*gaps, 1, 2, 6.0);
@@ -45,7 +46,7 @@ TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
     const TGeneralNestTubeArr tubes{Tube(6000, 3)};
     TCADAutoNestParam param;
     param.SetDefaultPartGap(10.0);
-    auto gaps = MakeUniformGapManager(3, 10.0);
+    auto gaps = MakeUniformGaps(3, 10.0);
     TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, param);
 
     TNestResultList results;
@@ -78,7 +79,7 @@ TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
 TEST(MultiTubeNestWrapper, SharesTheCallersArrays) {
     TGeneralNestPartArr parts{Part(1000, 4)};
     TGeneralNestTubeArr tubes{Tube(2000, 1)};
-    auto gaps = MakeUniformGapManager(1, 0.0);
+    auto gaps = MakeUniformGaps(1, 0.0);
     TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
     TNestResultList first;
     wrapper.SVCNest(first);
@@ -95,7 +96,7 @@ TEST(MultiTubeNestWrapper, SharesTheCallersArrays) {
 TEST(MultiTubeNestWrapper, EmptyInputGivesNoResults) {
     const TGeneralNestPartArr parts;
     const TGeneralNestTubeArr tubes{Tube(2000, 1)};
-    auto gaps = MakeUniformGapManager(0, 0.0);
+    auto gaps = MakeUniformGaps(0, 0.0);
     TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
     EXPECT_FALSE(wrapper.IsTrapezoid());
     TNestResultList results;

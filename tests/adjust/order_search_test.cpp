@@ -16,14 +16,8 @@ using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::OrderGapSum;
 using testsupport::PartMultiset;
+using testsupport::SetGap;
 using testsupport::SignedMultiset;
-
-void SetGap(TSegPlaceInfoManager& gaps, int a, int b, double g) {
-    TNestBaseInfo r;
-    r.FixedGap = g;
-    r.Caled = true;
-    gaps.SetA1B1Info(a, b, r);
-}
 
 // The moves of the two searches, built directly on the order.
 TIntDynArray TurnSegment(TIntDynArray o, int i, int j) {

@@ -25,6 +25,9 @@ std::unique_ptr<TSegPlaceInfoManager> MakeRandomGaps(int parts, TRandomGenerator
                                                      double maxGap = 20.0,
                                                      const TCADAutoNestParam& param = TCADAutoNestParam());
 
+/// Sets the gap of part reference a followed by b (and of the mirror placement -b, -a).
+void SetGap(TSegPlaceInfoManager& gaps, std::int32_t a, std::int32_t b, double gap);
+
 /// `length` part references drawn from 1..parts (repeats allowed), each turned with probability 1/2
 /// when allowTurned.
 TIntDynArray RandomOrder(int parts, int length, TRandomGenerator& rng, bool allowTurned = true);

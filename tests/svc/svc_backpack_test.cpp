@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "model/nest_progress.h"
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -17,14 +18,14 @@ using svc_test::Counts;
 using svc_test::Part;
 using svc_test::Tube;
 using test_support::CheckWholePartPlan;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 TEST(SvcBackpackValues, LongPartsGainShortPartsLose) {
     const TGeneralNestPartArr parts{Part(3000, 1),    Part(1500, 1),     Part(2000, 1),    Part(2999.995, 1),
                                     Part(2999.98, 1), Part(1500.005, 1), Part(1500.02, 1), Part(6000, 1)};
     const TGeneralNestTubeArr tubes{Tube(6000, 1), Tube(12000, 1)};
-    auto gaps = MakeUniformGapManager(static_cast<int>(parts.size()), 0.0);
+    auto gaps = MakeUniformGaps(static_cast<int>(parts.size()), 0.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     const auto& v = backpack.NestParts();
     ASSERT_EQ(v.size(), parts.size());
@@ -50,14 +51,14 @@ TEST(SvcBackpackValues, ReadsGapAndReversalFromTheParameterBlock) {
     TCADAutoNestParam param;
     param.SetDefaultPartGap(7.5);
     param.SetDisableReverse(true);
-    auto gaps = MakeUniformGapManager(1, 0.0);
+    auto gaps = MakeUniformGaps(1, 0.0);
     TBackpack backpack({Part(100, 1)}, {Tube(1000, 1)}, param, *gaps);
     EXPECT_DOUBLE_EQ(backpack.PartGap(), 7.5);
     EXPECT_TRUE(backpack.DisableReverse());
 }
 
 TEST(SvcBackpackInput, RejectsBadRecords) {
-    auto gaps = MakeUniformGapManager(2, 0.0);
+    auto gaps = MakeUniformGaps(2, 0.0);
     const TCADAutoNestParam param;
     EXPECT_THROW(TBackpack({Part(100, -1)}, {Tube(1000, 1)}, param, *gaps), std::invalid_argument);
     EXPECT_THROW(TBackpack({Part(0, 2)}, {Tube(1000, 1)}, param, *gaps), std::invalid_argument);
@@ -72,7 +73,7 @@ TEST(SvcBackpackInput, RejectsBadRecords) {
 }
 
 TEST(SvcBackpackNest, NoPartsOrNoTubesGiveNothing) {
-    auto gaps = MakeUniformGapManager(1, 0.0);
+    auto gaps = MakeUniformGaps(1, 0.0);
     for (int variant = 0; variant < 2; ++variant) {
         const TGeneralNestPartArr parts =
             variant == 0 ? TGeneralNestPartArr{} : TGeneralNestPartArr{Part(100, 3)};
@@ -95,7 +96,7 @@ TEST(SvcBackpackNest, PatternIsRepeatedAsOftenAsAmountsAllow) {
     // 2 x 2500 + 1 x 1000 fills 6000 exactly and is worth most; 7 and 5 copies allow it 3 times.
     const TGeneralNestPartArr parts{Part(2500, 7), Part(1000, 5)};
     const TGeneralNestTubeArr tubes{Tube(6000, 10)};
-    auto gaps = MakeUniformGapManager(2, 0.0);
+    auto gaps = MakeUniformGaps(2, 0.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     const TNestResultInfo info = backpack.SVCNest(results);
@@ -124,7 +125,7 @@ TEST(SvcBackpackNest, SummaryCountsTheRemnantOfEveryTube) {
     // One pattern of 1 x 4000 cut on 3 tubes leaves 3 remnants of 2000.
     const TGeneralNestPartArr parts{Part(4000, 3)};
     const TGeneralNestTubeArr tubes{Tube(6000, 5)};
-    auto gaps = MakeUniformGapManager(1, 5.0);
+    auto gaps = MakeUniformGaps(1, 5.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     const TNestResultInfo info = backpack.SVCNest(results);
@@ -139,7 +140,7 @@ TEST(SvcBackpackNest, TubesRunOutAndLongPartsStayAbsent) {
     // Part 1 fits no tube; part 2 needs more tubes than there are.
     const TGeneralNestPartArr parts{Part(7000, 2), Part(2900, 9)};
     const TGeneralNestTubeArr tubes{Tube(6000, 2), Tube(3000, 1)};
-    auto gaps = MakeUniformGapManager(2, 10.0);
+    auto gaps = MakeUniformGaps(2, 10.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     const TNestResultInfo info = backpack.SVCNest(results);
@@ -156,7 +157,7 @@ TEST(SvcBackpackNest, GapsBetweenCopiesAndBetweenPartsAreCounted) {
     // Three copies of 1990 need 5970 + 2 x 20 = 6010 > 6000: only two fit with a 20 mm gap.
     const TGeneralNestPartArr parts{Part(1990, 3)};
     const TGeneralNestTubeArr tubes{Tube(6000, 3)};
-    auto gaps = MakeUniformGapManager(1, 20.0);
+    auto gaps = MakeUniformGaps(1, 20.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     backpack.SVCNest(results);
@@ -174,7 +175,7 @@ TEST(SvcBackpackNest, FillingsThatWouldOverrunTheTubeAreShortened) {
     // capped part gap (0), and the best next filling, part 2, would really need 2500 + 100 + 500.
     const TGeneralNestPartArr parts{Part(500, 2), Part(500, 2), Part(2500, 2)};
     const TGeneralNestTubeArr tubes{Tube(3000, 10)};
-    auto gaps = MakeUniformGapManager(3, 0.0);
+    auto gaps = MakeUniformGaps(3, 0.0);
     for (const auto& [a, b] : {std::pair{2, 3}, {3, 2}, {2, -3}, {-3, 2}}) {
         SetGap(*gaps, a, b, 100.0);
     }
@@ -194,7 +195,7 @@ TEST(SvcBackpackNest, GapsBelowTheToleranceStillCountInTheRealLength) {
     // The table treats a 0.009 mm gap as none: ten copies of 100 would really need 1000.081 mm.
     const TGeneralNestPartArr parts{Part(100, 10)};
     const TGeneralNestTubeArr tubes{Tube(1000, 2)};
-    auto gaps = MakeUniformGapManager(1, 0.009);
+    auto gaps = MakeUniformGaps(1, 0.009);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     backpack.SVCNest(results);
@@ -213,7 +214,7 @@ TEST(SvcBackpackNest, TubeTiedToAPartStartsWithTheGapFromIt) {
     const TGeneralNestTubeArr tubes{Tube(3100, 1, 1)};
     TCADAutoNestParam param;
     param.SetDefaultPartGap(5.0);
-    auto gaps = MakeUniformGapManager(2, 5.0);
+    auto gaps = MakeUniformGaps(2, 5.0);
     SetGap(*gaps, 1, 1, 200.0);
     SetGap(*gaps, 1, -1, 200.0);
     SetGap(*gaps, -1, 1, 200.0);
@@ -245,7 +246,7 @@ TEST(SvcBackpackNest, TiedTubeWithNothingBehindItsPartIsSkipped) {
     // 1495 fits a 1500 tube, but not behind the 10 mm gap from the part standing at its start.
     const TGeneralNestPartArr parts{Part(1000, 0), Part(1495, 2)};
     const TGeneralNestTubeArr tubes{Tube(1500, 3, 1), Tube(1500, 3)};
-    auto gaps = MakeUniformGapManager(2, 10.0);
+    auto gaps = MakeUniformGaps(2, 10.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     backpack.SVCNest(results);
@@ -260,7 +261,7 @@ TEST(SvcBackpackNest, DisabledReversalNeverTurnsAPart) {
     // Turned neighbours need far smaller gaps, so the order search would turn parts if allowed.
     const TGeneralNestPartArr parts{Part(700, 4), Part(900, 3), Part(450, 5)};
     const TGeneralNestTubeArr tubes{Tube(4000, 5)};
-    auto gaps = MakeUniformGapManager(3, 40.0);
+    auto gaps = MakeUniformGaps(3, 40.0);
     for (int a = 1; a <= 3; ++a) {
         for (int b = 1; b <= 3; ++b) {
             SetGap(*gaps, a, -b, 2.0);
@@ -295,7 +296,7 @@ TEST(SvcBackpackNest, StopRequestEndsWithWhatIsNested) {
     } reset;
     const TGeneralNestPartArr parts{Part(1000, 4)};
     const TGeneralNestTubeArr tubes{Tube(2000, 5)};
-    auto gaps = MakeUniformGapManager(1, 0.0);
+    auto gaps = MakeUniformGaps(1, 0.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TNestResultList results;
     const TNestResultInfo info = backpack.SVCNest(results);
@@ -306,7 +307,7 @@ TEST(SvcBackpackNest, StopRequestEndsWithWhatIsNested) {
 TEST(SvcBackpackAutoNest, CandidatesLoseTheCopiesLaid) {
     const TGeneralNestPartArr parts{Part(1200, 5), Part(700, 2)};
     const TGeneralNestTubeArr tubes{Tube(3000, 1)};
-    auto gaps = MakeUniformGapManager(2, 0.0);
+    auto gaps = MakeUniformGaps(2, 0.0);
     TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
     TSVCNestParts candidates = backpack.NestParts();
     TSVCNestParts selected;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -10,11 +11,11 @@ namespace tubenest {
 namespace {
 
 using svc_test::Candidate;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 TEST(SvcGreedy, SelectionBecomesAnOrderWithGaps) {
-    auto gaps = MakeUniformGapManager(2, 6.0);
+    auto gaps = MakeUniformGaps(2, 6.0);
     SetGap(*gaps, 1, 2, 1.0);
     const TGreedyAlgorithm greedy(true);
     const TSVCNestParts sel{Candidate(0, 100, 1, 2), Candidate(1, 250, 1, 1)};
@@ -27,7 +28,7 @@ TEST(SvcGreedy, SelectionBecomesAnOrderWithGaps) {
 }
 
 TEST(SvcGreedy, OrderSearchMayTurnPartsWhenAllowed) {
-    auto gaps = MakeUniformGapManager(1, 20.0);
+    auto gaps = MakeUniformGaps(1, 20.0);
     SetGap(*gaps, 1, -1, 2.0);
     SetGap(*gaps, -1, 1, 3.0);
     const TSVCNestParts sel{Candidate(0, 100, 1, 3)};

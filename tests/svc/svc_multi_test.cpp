@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -16,9 +17,9 @@ using svc_test::Candidate;
 using svc_test::Counts;
 using svc_test::Part;
 using svc_test::Tube;
-using test_support::MakeRandomGapManager;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeRandomGaps;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 std::unique_ptr<TNestResult> Pattern(TIntDynArray order) {
     auto r = std::make_unique<TNestResult>();
@@ -65,7 +66,7 @@ TEST(SvcHelpers, MergeSamePartsAddsAmountsInFirstOrder) {
 }
 
 TEST(SvcHelpers, FindMaxGapIsCappedByThePartGap) {
-    auto gaps = MakeUniformGapManager(3, 4.0);
+    auto gaps = MakeUniformGaps(3, 4.0);
     SetGap(*gaps, 1, -3, 12.0);
     const TSVCNestParts candidates{Candidate(1, 100, 1, 1), Candidate(2, 100, 1, 1)};
     for (const auto& [partGap, expected] : {std::pair{20.0, 12.0}, {8.0, 8.0}}) {
@@ -78,7 +79,7 @@ TEST(SvcHelpers, FindMaxGapIsCappedByThePartGap) {
 }
 
 TEST(SvcHelpers, CalcMinLengthTakesTheLargerGapOfTheCheapestCandidate) {
-    auto gaps = MakeUniformGapManager(3, 4.0);
+    auto gaps = MakeUniformGaps(3, 4.0);
     SetGap(*gaps, 1, -2, 30.0);
     const TSVCNestParts candidates{Candidate(0, 500, 1, 1), Candidate(1, 200, 1, 1), Candidate(2, 150, 0, 1)};
     // Part 3 is worth nothing and does not count; part 2 needs 200 + max(4, 30).
@@ -87,7 +88,7 @@ TEST(SvcHelpers, CalcMinLengthTakesTheLargerGapOfTheCheapestCandidate) {
 }
 
 TEST(SvcHelpers, ResetValueTakesTheCandidatesValues) {
-    auto gaps = MakeUniformGapManager(3, 0.0);
+    auto gaps = MakeUniformGaps(3, 0.0);
     TBackpack backpack({Part(100, 1), Part(200, 1), Part(300, 1)}, {Tube(1000, 1)}, TCADAutoNestParam{},
                        *gaps);
     const double before = backpack.NestParts()[1].Value;
@@ -102,7 +103,7 @@ TEST(SvcHelpers, ResetValueTakesTheCandidatesValues) {
 }
 
 TEST(SvcHelpers, DealOriPartAndNewPartGapTakesTheLongestThatFits) {
-    auto gaps = MakeUniformGapManager(3, 10.0);
+    auto gaps = MakeUniformGaps(3, 10.0);
     SetGap(*gaps, 1, -3, 1.0);
     TBackpack backpack({Part(100, 1), Part(600, 2), Part(595, 1)}, {Tube(610, 1, 1)}, TCADAutoNestParam{},
                        *gaps);
@@ -169,7 +170,7 @@ TEST(SvcAutoMultiNest, GivesDistinctFittingPatterns) {
     TRandomGenerator random(77);
     const TGeneralNestPartArr parts{Part(1810, 3), Part(1230.5, 4), Part(977, 5), Part(640, 6),
                                     Part(415.2, 8)};
-    auto gaps = MakeRandomGapManager(5, 2.0, 12.0, random);
+    auto gaps = MakeRandomGaps(5, random, 2.0, 12.0);
     TCADAutoNestParam param;
     param.SetDefaultPartGap(12.0);
     TBackpack backpack(parts, {Tube(6000, 1)}, param, *gaps);
@@ -212,7 +213,7 @@ TEST(SvcAutoMultiNest, RandomInstancesStayWithinTubeAndAmounts) {
             parts.push_back(Part(80.0 + random.RandomFloat() * 2500.0, random.Random(6)));
             input.push_back(Candidate(i, parts.back().FOuterlength, random.RandomFloat() * 50.0, 0));
         }
-        auto gaps = MakeRandomGapManager(n, 0.0, 25.0, random);
+        auto gaps = MakeRandomGaps(n, random, 0.0, 25.0);
         TCADAutoNestParam param;
         param.SetDefaultPartGap(random.Random(2) == 0 ? 0.0 : 25.0);
         param.SetDisableReverse(random.Random(2) == 0);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -12,7 +13,7 @@ namespace {
 using svc_test::Part;
 using svc_test::Tube;
 using test_support::CheckWholePartPlan;
-using test_support::MakeRandomGapManager;
+using testsupport::MakeRandomGaps;
 
 struct Instance {
     TGeneralNestPartArr parts;
@@ -48,7 +49,7 @@ Instance RandomInstance(TRandomGenerator& random, bool wholeMillimetres, bool am
         }
         in.parts.push_back(Part(length, random.Random(12)));
     }
-    in.gaps = MakeRandomGapManager(nParts, 0.0, 30.0, random);
+    in.gaps = MakeRandomGaps(nParts, random, 0.0, 30.0);
     const double partGaps[] = {0.0, 10.0, 30.0};
     in.param.SetDefaultPartGap(partGaps[random.Random(3)]);
     in.param.SetDisableReverse(random.Random(3) == 0);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -17,13 +18,13 @@ using svc_test::Candidate;
 using svc_test::Part;
 using svc_test::SelectionValue;
 using svc_test::Tube;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 /// A backpack over n dummy parts (the table reads only the candidate list and the gaps).
 struct Bench {
     explicit Bench(int n, double gap = 0.0, bool disableReverse = false)
-        : gaps(MakeUniformGapManager(n, gap)),
+        : gaps(MakeUniformGaps(n, gap)),
           backpack(Parts(n), {Tube(100000, 1)}, Param(disableReverse), *gaps), greedy(disableReverse) {}
     static TGeneralNestPartArr Parts(int n) {
         return TGeneralNestPartArr(static_cast<std::size_t>(n), Part(1, 1));
