@@ -121,12 +121,12 @@ void RunRandom(std::int32_t ACutShape, bool ATight, bool ARandomGaps, std::uint6
 
 TEST(CircularRandom, EveryCutShapePassesTheChecker) {
     for (std::int32_t shape = 0; shape < 3; ++shape) {
-        const auto seed = static_cast<std::uint64_t>(100 * shape);
-        RunRandom(shape, false, false, seed + 1, 150);
-        RunRandom(shape, true, false, seed + 2, 80);      // tight tubes
-        RunRandom(shape, shape == 2, true, seed + 3, 80); // irregular gaps
-        RunRandom(shape, false, true, seed + 4, 120, true);
-        RunRandom(shape, true, true, seed + 5, 120, true);
+        const auto s = static_cast<std::uint64_t>(shape);
+        RunRandom(shape, false, false, 101 * (s + 1), 150);
+        RunRandom(shape, true, false, 404 + 101 * s, 80);      // tight tubes
+        RunRandom(shape, shape == 2, true, 707 + 101 * s, 80); // irregular gaps
+        RunRandom(shape, false, true, 1100 + s, 120, true);
+        RunRandom(shape, true, true, 1200 + s, 120, true);
     }
 }
 
