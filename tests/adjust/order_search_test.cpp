@@ -114,7 +114,8 @@ TEST(CalcTsp, InconsistentSelfRecordsStillEndAndNeverLengthen) {
         const int parts = 1 + rng.Random(3);
         const auto gaps = MakeRandomGaps(parts, rng, 0.0, 20.0);
         for (int k = 0; k < parts; ++k) {
-            TSegPlaceInfo cell = gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
+            TSegPlaceInfo cell =
+                gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
             cell.A1B1_A2B2.FixedGap = 40.0 * rng.RandomFloat();
             cell.A2B2_A1B1.FixedGap = 40.0 * rng.RandomFloat();
             gaps->SetSegPlaceInfo(k, k, cell);

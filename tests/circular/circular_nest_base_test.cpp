@@ -189,8 +189,13 @@ TEST(CircularNestBase, PointsAreSeparableWithinTheTolerance) {
     auto inst = MakeInstance({{1000, 1}}, {{6000, 2}}, 5, 50);
     inst->Intervals[0] = MakeSeparableStretches(1000, {{100, 200}, {500, 500}});
     TBaseProbe nest(inst->AlgorithmParam());
-    for (const auto& [pos, inside] : {std::pair{100.0, true}, {99.995, true}, {99.98, false}, {200.005, true},
-                                      {200.02, false}, {500.0, true}, {300.0, false}}) {
+    for (const auto& [pos, inside] : {std::pair{100.0, true},
+                                      {99.995, true},
+                                      {99.98, false},
+                                      {200.005, true},
+                                      {200.02, false},
+                                      {500.0, true},
+                                      {300.0, false}}) {
         EXPECT_EQ(nest.IsPointLocatein(pos, 0), inside) << pos;
     }
 }

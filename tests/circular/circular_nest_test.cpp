@@ -51,7 +51,8 @@ std::unique_ptr<TNest> RunOrder(const TCircularInstance& AInst, const TIntDynArr
 std::string Dump(const TNestResultList& AList) {
     std::ostringstream out;
     for (const auto& r : AList) {
-        out << r->FTubeIndex << ':' << ::testing::PrintToString(r->FPartOrder) << '@' << r->FLengthUsed << ';';
+        out << r->FTubeIndex << ':' << ::testing::PrintToString(r->FPartOrder) << '@' << r->FLengthUsed
+            << ';';
     }
     return out.str();
 }
@@ -162,7 +163,7 @@ TEST(CircularNest, TheBackPieceOfASplitLastPartOpensOneMoreTube) {
     inst->Param.SetZShapeLength(40);
     auto nest = RunOrder<TZShapeCutNest>(*inst, {1, 1});
     ASSERT_EQ(nest->FCutNestParts.Count(), 1);
-    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 1980); // the tube less the 20 mm joint
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 1980);            // the tube less the 20 mm joint
     ExpectResults(nest->FNestResults, {{{1, 2}, 6000}, {{3}, 2040}}); // back piece 2020 + joint 20
 }
 

@@ -35,7 +35,8 @@ struct SwarmRun {
     bool stopped = false;
 };
 
-SwarmRun RunSwarm(const TCircularInstance& AInst, std::uint64_t ASeed, int AThreads = 1, std::int32_t AFactor = 5) {
+SwarmRun RunSwarm(const TCircularInstance& AInst, std::uint64_t ASeed, int AThreads = 1,
+                  std::int32_t AFactor = 5) {
     TPaticleSwarm swarm(AInst.Parts, AInst.Tubes, AFactor, ASeed);
     swarm.SetThreads(AThreads);
     SwarmRun run;

@@ -210,8 +210,13 @@ TEST(SeparatableIntervals, IsPosSeparatableNearCutOffsOrInsideAnInterval) {
     list.FFrontCutOffPos = 0;
     list.FBackCutOffPos = 100;
     // Tolerance 0.01 at the cut-off positions, none at interval ends.
-    for (const auto& [pos, separable] : {std::pair{0.009, true}, {99.991, true}, {0.011, false},
-                                         {99.989, false}, {10.0, true}, {20.0, true}, {20.001, false}}) {
+    for (const auto& [pos, separable] : {std::pair{0.009, true},
+                                         {99.991, true},
+                                         {0.011, false},
+                                         {99.989, false},
+                                         {10.0, true},
+                                         {20.0, true},
+                                         {20.001, false}}) {
         EXPECT_EQ(list.IsPosSeparatable(pos), separable) << pos;
     }
 }
