@@ -285,23 +285,6 @@ TEST_F(SwarmProgressTest, StopDuringTheGenerationsEndsPromptlyWithASoundPlan) {
     ExpectSoundPlan(*inst, run, "stopped run");
 }
 
-TEST(ParticleSwarmRun, ZShapeSpecialPartsGetOneTubeEach) {
-    // With a Z-shape joint of 40 mm (connect length 20) a 5990 mm part is longer than the usable
-    // 5980 - 20 but not longer than 5980 + 20: it is set aside and given a tube of its own.
-    auto inst = MakeInstance({{5990, 2}, {1500, 4}}, {{6000, 10}}, 2.0, 50.0, 1);
-    inst->Param.SetZShapeLength(40.0);
-    const SwarmRun run = RunSwarm(*inst, 21);
-    ASSERT_TRUE(run.results);
-    int alone = 0;
-    for (const auto& r : *run.results) {
-        if (r->FPartOrder == TIntDynArray{1}) {
-            alone += r->FTubeCount;
-        }
-    }
-    EXPECT_EQ(alone, 2);
-    ExpectSoundPlan(*inst, run, "special parts");
-}
-
 TEST(ParticleSwarmRun, EveryCutShapeOnRandomInstancesPassesTheChecker) {
     TRandomGenerator random(2024);
     for (std::int32_t shape : {0, 1, 2}) {

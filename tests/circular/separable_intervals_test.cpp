@@ -389,14 +389,6 @@ TEST(SeparatableIntervalsInSegment, GetMinOffsetDistancesAndTolerance) {
     EXPECT_NEAR(start4005.GetMinOffset(&arg, 0), 0.005, 1e-12); // a real gap is reported as is
 }
 
-TEST(SeparatableIntervalsInSegment, GetMinOffsetTakesTheSmallestOverSortedLists) {
-    TSeparatableIntervalsInSegment seg(100);
-    seg.Add(I(50, 60));
-    seg.Add(I(20, 25));
-    TSeparateIntervals arg{I(40, 47), I(0, 5), I(10, 18)}; // ends 5, 18, 47 -> 15, 2, 3
-    EXPECT_EQ(seg.GetMinOffset(&arg, 0), 2);
-}
-
 // The way the nest moves a cut back to the end of the nearest separable stretch before it.
 TEST(SeparatableIntervalsInSegment, PointSegmentFindsTheStretchEndBeforeACut) {
     TSeparatableIntervals part{I(100, 200), I(400, 500)};
