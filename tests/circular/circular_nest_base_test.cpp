@@ -201,39 +201,27 @@ TEST(CircularNestBase, PointsAreSeparableWithinTheTolerance) {
 }
 
 TEST(CircularNestBase, DealLongPartOutcomes) {
+    /// The part's amount after DealLongPart, and how many parts were set aside for tubes of their own.
+    const auto deal = [](double ALength, const std::vector<testsupport::TLengthAmount>& ATubes,
+                         std::int32_t AShape, std::vector<std::pair<double, double>> AStretches = {}) {
+        auto inst = MakeInstance({{ALength, 3}}, ATubes, 5, 50, AShape);
+        inst->Param.SetZShapeLength(40);
+        if (!AStretches.empty()) {
+            inst->Intervals[0] = MakeSeparableStretches(ALength, AStretches);
+        }
+        TBaseProbe nest(inst->AlgorithmParam());
+        nest.DealLongPart(nest.PartIntervals(0), 0);
+        return std::pair{nest.FNestParts[0].FAmountAvail, nest.FZShapeSpecicalPartOrder.size()};
+    };
     // Z-shape, one entry, not longer than the whole tube: set aside for a tube of its own.
-    {
-        auto inst = MakeInstance({{5990, 3}}, {{6000, 5}}, 5, 50, 1);
-        inst->Param.SetZShapeLength(40);
-        TBaseProbe nest(inst->AlgorithmParam());
-        nest.DealLongPart(nest.PartIntervals(0), 0);
-        EXPECT_EQ(nest.FZShapeSpecicalPartOrder, TIntDynArray{1});
-        EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 0);
-    }
+    EXPECT_EQ(deal(5990, {{6000, 5}}, 1), (std::pair{0, std::size_t{1}}));
     // Two entries: never set aside; it stays when an entry takes both halves of its middle cut.
-    {
-        auto inst = MakeInstance({{9000, 3}}, {{6000, 5}, {3000, 1}}, 5, 50, 1);
-        inst->Param.SetZShapeLength(40);
-        TBaseProbe nest(inst->AlgorithmParam());
-        nest.DealLongPart(nest.PartIntervals(0), 0);
-        EXPECT_TRUE(nest.FZShapeSpecicalPartOrder.empty());
-        EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 3);
-    }
+    EXPECT_EQ(deal(9000, {{6000, 5}, {3000, 1}}, 1), (std::pair{3, std::size_t{0}}));
     // No entry takes both halves: not nested at all.
-    {
-        auto inst = MakeInstance({{13000, 2}}, {{6000, 5}}, 5, 50);
-        TBaseProbe nest(inst->AlgorithmParam());
-        nest.DealLongPart(nest.PartIntervals(0), 0);
-        EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 0);
-    }
+    EXPECT_EQ(deal(13000, {{6000, 5}}, 0).first, 0);
     // The middle cut is the separable position nearest the middle: here 1000, leaving 8000.
-    {
-        auto inst = MakeInstance({{9000, 2}}, {{6000, 5}}, 5, 50);
-        inst->Intervals[0] = MakeSeparableStretches(9000, {{500, 1000}});
-        TBaseProbe nest(inst->AlgorithmParam());
-        nest.DealLongPart(nest.PartIntervals(0), 0);
-        EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 0);
-    }
+    EXPECT_EQ(deal(9000, {{6000, 5}}, 0, {{500, 1000}}).first, 0);
+    EXPECT_EQ(deal(9000, {{6000, 5}}, 0, {{3500, 5000}}).first, 3);
 }
 
 TEST(CircularNestBase, BackPiecesGoIntoTheFirstClosedTubeWithRoom) {
@@ -278,24 +266,11 @@ TEST(CircularNestBase, CalcNestLengthSumsPartsAndFixedGaps) {
 TEST(CircularNestBase, MergeSameCutNestPartsAtTheMillimetreBoundary) {
     auto inst = MakeInstance({{3000, 5}, {3000, 5}}, {{6000, 5}}, 5, 50);
     TBaseProbe nest(inst->AlgorithmParam());
-    const auto add = [&nest](double length, std::int32_t from, std::int32_t amount) {
-        TCutNestPart p;
-        p.DataUpdate(length, from, amount);
-        nest.FCutNestParts.Add(p);
-    };
-    add(1200.3, 1, 1);
-    add(1200.98, 1, 2);  // 1200.99 truncates to 1200: merged
-    add(1200.995, 1, 1); // 1201.005 truncates to 1201: kept apart
-    add(1200.5, 2, 1);   // another part
-    add(1201.7, 1, 4);   // 1201: joins 1200.995
+    // 1200.98 truncates to 1200 like 1200.3: merged; 1200.995 to 1201: kept apart, joined by 1201.7.
+    nest.FCutNestParts =
+        TCutNestParts{{1200.3, 1, 1}, {1200.98, 1, 2}, {1200.995, 1, 1}, {1200.5, 2, 1}, {1201.7, 1, 4}};
     nest.MergeSameCutNestParts();
-    ASSERT_EQ(nest.FCutNestParts.Count(), 3);
-    EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 1200.3);
-    EXPECT_EQ(nest.FCutNestParts[0].From, 1);
-    EXPECT_EQ(nest.FCutNestParts[0].Amount, 3);
-    EXPECT_DOUBLE_EQ(nest.FCutNestParts[1].Length, 1200.995);
-    EXPECT_EQ(nest.FCutNestParts[1].Amount, 5);
-    EXPECT_EQ(nest.FCutNestParts[2].From, 2);
+    EXPECT_EQ(nest.FCutNestParts, (TCutNestParts{{1200.3, 1, 3}, {1200.995, 1, 5}, {1200.5, 2, 1}}));
 }
 
 TEST(CircularNestBase, SpecialPartsGetTubesOfTheFirstEntry) {
