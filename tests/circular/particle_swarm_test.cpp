@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "circular/particle_swarm.h"
@@ -15,6 +16,7 @@
 #include "model/random.h"
 #include "support/circular_instances.h"
 #include "support/circular_plan_checker.h"
+#include "support/gap_tables.h"
 
 namespace tubenest {
 namespace {
@@ -22,6 +24,7 @@ namespace {
 using testsupport::CheckCircularPlan;
 using testsupport::MakeInstance;
 using testsupport::MakeRandomInstance;
+using testsupport::SignedMultiset;
 using testsupport::TCircularInstance;
 using testsupport::TCircularPlanCheckOptions;
 using testsupport::TRandomInstanceOptions;
@@ -89,79 +92,49 @@ private:
 };
 
 TEST(ParticleSwarmSetup, SizeComesFromTheoreticalTubesClampedTo30And100) {
-    // 3 theoretical tubes x 5 = 15, raised to 30.
-    TGeneralNestTubeArr tubes(1);
-    tubes[0].FTubeInitialLen = 6000.0;
-    tubes[0].FAmountAvail = 50;
-    TGeneralNestPartArr parts(1);
-    parts[0].FOuterlength = 2000.0;
-    parts[0].FAmountAvail = 8; // 16000 mm -> 3 tubes
-    TPaticleSwarm small(parts, tubes, 5, 1);
-    EXPECT_EQ(small.FTheoryTubesNum, 3);
-    EXPECT_EQ(small.FSwarmSize, 30);
-    parts[0].FAmountAvail = 120; // 240000 mm -> 40 tubes, x 5 = 200, lowered to 100
-    TPaticleSwarm large(parts, tubes, 5, 1);
-    EXPECT_EQ(large.FTheoryTubesNum, 40);
-    EXPECT_EQ(large.FSwarmSize, 100);
+    // 16000 mm -> 3 tubes x 5 = 15, raised to 30; 240000 mm -> 40 tubes x 5 = 200, lowered to 100.
+    for (const auto& [copies, tubes, size] : {std::tuple{8, 3, 30}, {120, 40, 100}}) {
+        auto inst = MakeInstance({{2000, copies}}, {{6000, 50}}, 0, 50);
+        const TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 1);
+        EXPECT_EQ(swarm.FTheoryTubesNum, tubes);
+        EXPECT_EQ(swarm.FSwarmSize, size);
+    }
 }
 
 TEST(ParticleSwarmOrders, SevenPartsGiveVelocitiesMinusOneOrZeroAndEveryOrderKeepsItsParts) {
-    TGeneralNestPartArr parts(7);
-    for (auto& p : parts) {
-        p.FOuterlength = 500.0;
-        p.FAmountAvail = 2;
-    }
-    TGeneralNestTubeArr tubes(1);
-    tubes[0].FTubeInitialLen = 6000.0;
-    tubes[0].FAmountAvail = 10;
-    TPaticleSwarm swarm(parts, tubes, 5, 42);
-    TIntDynArray first;
-    for (std::int32_t k = 1; k <= 7; ++k) {
-        first.push_back(k);
-        first.push_back(k);
-    }
+    auto inst = MakeInstance({{500, 2}, {500, 2}, {500, 2}, {500, 2}, {500, 2}, {500, 2}, {500, 2}},
+                             {{6000, 10}}, 0, 50);
+    TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 42);
+    const TIntDynArray first = inst->FullOrder();
     swarm.InitialSwarmOrder(first, nullptr);
     EXPECT_EQ(swarm.FPaticles[0].XPosition, first);
-    TIntDynArray sortedFirst = first;
-    std::sort(sortedFirst.begin(), sortedFirst.end());
     bool someDiffer = false;
     for (const auto& p : swarm.FPaticles) {
         ASSERT_EQ(p.Velocity.size(), p.XPosition.size());
         for (double v : p.Velocity) {
             EXPECT_TRUE(v == -1.0 || v == 0.0) << v;
         }
-        TIntDynArray sorted = p.XPosition;
-        std::sort(sorted.begin(), sorted.end());
-        EXPECT_EQ(sorted, sortedFirst);
+        EXPECT_EQ(SignedMultiset(p.XPosition), first);
         someDiffer = someDiffer || p.XPosition != first;
     }
     EXPECT_TRUE(someDiffer) << "one generator per run must not repeat the same swap for every particle";
 }
 
 TEST(ParticleSwarmOrders, RepairReplacesTheFirstSurplusEntryByTheMissingPart) {
-    TGeneralNestPartArr parts(5);
-    for (auto& p : parts) {
-        p.FOuterlength = 300.0;
-        p.FAmountAvail = 1;
-    }
-    TGeneralNestTubeArr tubes(1);
-    tubes[0].FTubeInitialLen = 6000.0;
-    tubes[0].FAmountAvail = 1;
-    TPaticleSwarm swarm(parts, tubes, 5, 3);
-    swarm.FClassAmount = {1, 1, 1, 1, 1};
-    TPaticle p;
-    p.XPosition = {1, 3, 2, 3, 4};
-    swarm.LegitimatePaticle(p);
-    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 5, 2, 3, 4}));
+    auto inst = MakeInstance({{300, 1}, {300, 1}, {300, 1}, {300, 1}, {300, 1}}, {{6000, 1}}, 0, 50);
+    TPaticleSwarm swarm(inst->Parts, inst->Tubes, 5, 3);
+    const auto repair = [&swarm](std::vector<std::int32_t> AAmounts, TIntDynArray AOrder) {
+        swarm.FClassAmount = std::move(AAmounts);
+        TPaticle p;
+        p.XPosition = std::move(AOrder);
+        swarm.LegitimatePaticle(p);
+        return p.XPosition;
+    };
+    EXPECT_EQ(repair({1, 1, 1, 1, 1}, {1, 3, 2, 3, 4}), (TIntDynArray{1, 5, 2, 3, 4}));
     // A turned surplus entry is replaced when no entry in own direction is left.
-    p.XPosition = {1, -3, 2, -3, 4};
-    swarm.LegitimatePaticle(p);
-    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 5, 2, -3, 4}));
+    EXPECT_EQ(repair({1, 1, 1, 1, 1}, {1, -3, 2, -3, 4}), (TIntDynArray{1, 5, 2, -3, 4}));
     // Several surpluses and lacks are paired in part order.
-    swarm.FClassAmount = {2, 0, 0, 2, 1};
-    p.XPosition = {2, 2, 3, 5, 1};
-    swarm.LegitimatePaticle(p);
-    EXPECT_EQ(p.XPosition, (TIntDynArray{1, 4, 4, 5, 1}));
+    EXPECT_EQ(repair({2, 0, 0, 2, 1}, {2, 2, 3, 5, 1}), (TIntDynArray{1, 4, 4, 5, 1}));
 }
 
 TEST(ParticleSwarmOrders, MovedParticlesKeepTheirMultiplicities) {
@@ -171,14 +144,10 @@ TEST(ParticleSwarmOrders, MovedParticlesKeepTheirMultiplicities) {
     for (std::size_t i = 0; i < swarm.FPaticles.size(); ++i) {
         swarm.FIndivalBest[i].XPosition = swarm.FPaticles[(i + 3) % swarm.FPaticles.size()].XPosition;
     }
-    TIntDynArray expected = inst->FullOrder();
-    std::sort(expected.begin(), expected.end());
     for (std::int32_t g = 1; g <= 5; ++g) {
         swarm.UpdateInformation(g);
         for (const auto& p : swarm.FPaticles) {
-            TIntDynArray sorted = p.XPosition;
-            std::sort(sorted.begin(), sorted.end());
-            ASSERT_EQ(sorted, expected);
+            ASSERT_EQ(SignedMultiset(p.XPosition), inst->FullOrder());
             for (double v : p.Velocity) {
                 ASSERT_LE(std::abs(v), 0.2 * 4 + 1e-12);
             }
