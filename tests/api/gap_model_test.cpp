@@ -126,17 +126,12 @@ TEST(GapModel, ParameterBlockCarriesTheNestingParameters) {
     p.parameters.disable_reverse = true;
     p.parameters.cut_shape = CutShape::Bevel;
     p.parameters.bevel_length = 12.5;
-    p.parameters.target_lost_rate = 0.03;
-    p.parameters.z_shape_length = 40.0;
     p.parameters.z_shape_offset = 4.0;
-    p.parameters.dis_allowance = true;
     const TCADAutoNestParam param = BuildNestParam(p);
     EXPECT_DOUBLE_EQ(param.DefaultPartGap(), 3.0); // defaults to the kerf
     EXPECT_EQ(param.CutShape(), 2);
     EXPECT_DOUBLE_EQ(param.BevelLength(), 12.5);
-    EXPECT_DOUBLE_EQ(param.TargetLostRate(), 0.03);
     EXPECT_DOUBLE_EQ(param.ZShapeOffset(), 4.0);
-    EXPECT_TRUE(param.DisAllowance());
     p.parameters.default_part_gap = 5.0;
     EXPECT_DOUBLE_EQ(BuildNestParam(p).DefaultPartGap(), 5.0);
     // With reversing disabled every run is laid in one direction.

@@ -23,6 +23,15 @@ struct BadCase {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
+PairGap Pair(const char* AFirst, const char* ASecond, bool ASecondTurned = false, double AGap = 0.0) {
+    PairGap g;
+    g.first = AFirst;
+    g.second = ASecond;
+    g.second_turned = ASecondTurned;
+    g.gap = AGap;
+    return g;
+}
+
 std::vector<BadCase> BadCases() {
     return {
         {"no parts", [](Problem& p) { p.parts.clear(); }, {"parts", "empty"}},
@@ -70,35 +79,15 @@ std::vector<BadCase> BadCases() {
          },
          {"gaps.end_pairs[0]", "\"miter\"", "not defined"}},
         {"gap record for a missing part",
-         [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P9";
-             p.gaps.pairs.push_back(g);
-         },
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P9")); },
          {"gaps.pairs[0]", "part \"P9\" does not exist"}},
-        {"gap record given twice through its mirror",
+        {"gap record given twice through its mirror", // P2 then P1 turned: P1 then P2 turned read backwards
          [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P2";
-             g.second_turned = true;
-             p.gaps.pairs.push_back(g);
-             PairGap m; // P2 then P1 turned: the same placement read backwards
-             m.first = "P2";
-             m.second = "P1";
-             m.second_turned = true;
-             p.gaps.pairs.push_back(m);
+             p.gaps.pairs = {Pair("P1", "P2", true), Pair("P2", "P1", true)};
          },
          {"gaps.pairs[1]", "mirror", "gaps.pairs[0]"}},
         {"infinite gap record",
-         [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P2";
-             g.gap = kInf;
-             p.gaps.pairs.push_back(g);
-         },
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P2", false, kInf)); },
          {"gaps.pairs[0]", "gap inf"}},
         {"stretch outside the part",
          [](Problem& p) {

@@ -248,21 +248,6 @@ TEST(CircularNestBase, BackPiecesGoIntoTheFirstClosedTubeWithRoom) {
     EXPECT_EQ(nest.FNewPartOrder, 3);
 }
 
-TEST(CircularNestBase, CalcNestLengthSumsPartsAndFixedGaps) {
-    auto inst = MakeInstance({{1000, 1}, {500, 1}}, {{6000, 5}}, 5, 50);
-    TNestBaseInfo g;
-    g.FixedGap = -2.0; // overlaps count here
-    g.Caled = true;
-    inst->Gaps->SetA1B1Info(2, -1, g);
-    TBaseProbe nest(inst->AlgorithmParam());
-    TNestResult r = ResultOf(1, {}, 77);
-    nest.CalcNestLength(r, nest.FNestParts, *inst->Gaps);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed, 0.0);
-    r.FPartOrder = {1, 2, -1};
-    nest.CalcNestLength(r, nest.FNestParts, *inst->Gaps);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed, 1000 + 5 + 500 - 2 + 1000);
-}
-
 TEST(CircularNestBase, MergeSameCutNestPartsAtTheMillimetreBoundary) {
     auto inst = MakeInstance({{3000, 5}, {3000, 5}}, {{6000, 5}}, 5, 50);
     TBaseProbe nest(inst->AlgorithmParam());

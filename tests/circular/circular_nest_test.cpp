@@ -262,17 +262,6 @@ TEST(CircularNest, TheFirstSolutionTakesThePartsInTurnAndRecordsTheOrder) {
     EXPECT_EQ(nest.FNestParts[2].FAmountAvail, 1);
 }
 
-TEST(CircularNest, CreateCircularNestFollowsTheCutShape) {
-    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100, 0);
-    const auto create = [&inst](std::int32_t AShape) {
-        inst->Param.SetCutShape(AShape);
-        return CreateCircularNest(inst->AlgorithmParam());
-    };
-    EXPECT_NE(dynamic_cast<TStraightCutNest*>(create(0).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TZShapeCutNest*>(create(1).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TBevelShapeCutNest*>(create(7).get()), nullptr);
-}
-
 TEST(CircularNest, DealOnlyOneLongPartOutcomes) {
     auto inst = MakeInstance({{4990, 1}, {11000, 1}, {9000, 1}}, {{5000, 3}}, 0, 100, 1);
     inst->Param.SetZShapeLength(40); // joint 20: usable 4980
