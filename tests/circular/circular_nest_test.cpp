@@ -29,8 +29,6 @@ using testsupport::TCircularInstance;
 class TNestProbe : public TCircularNest {
 public:
     using TCircularNest::TCircularNest;
-    using TCircularNestBase::FResultClosed;
-    using TCircularNestBase::RegisterSplitPieces;
 };
 
 /// Runs an order and checks the plan with the independent checker (unplaced copies allowed).
@@ -217,11 +215,6 @@ TEST(CircularNest, ZShapeTubesThatStartAndEndWithPiecesPutTheFrontPieceFirst) {
     add({4, 3});
     nest.CheckPartsConnect();
     ExpectResults(nest.FNestResults, {{{5, 4, 1}}, {{1, 5}}, {{5}}, {{3, 4}}});
-    // The other shapes leave them alone.
-    TStraightCutNest straight(inst->AlgorithmParam());
-    straight.FNestResults.Assign(nest.FNestResults);
-    straight.CheckPartsConnect();
-    EXPECT_EQ(straight.FNestResults[0].FPartOrder, (TIntDynArray{5, 4, 1}));
 }
 
 TEST(CircularNest, APartThatOnlyALaterEntryTakesDoesNotStallTheNest) {
@@ -317,34 +310,6 @@ TEST(CircularNest, InTubeAdjustLaysTheBackPieceOfThePartItCuts) {
     ASSERT_EQ(nest.FCutNestParts.Count(), 1);
     EXPECT_EQ(nest.FCutNestParts[0].From, 2);
     EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 2000);
-}
-
-TEST(CircularNest, NestLastNestOpensATubeForTheBackPieceOnlyAfterASplit) {
-    auto inst = MakeInstance({{1000, 3}}, {{6000, 3}}, 0, 100);
-    {
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        ASSERT_TRUE(nest.ChooseNestTube(r));
-        r.FPartOrder = {1, 1};
-        double left = 2000;
-        nest.NestLastNest(0, 2000, r, left);
-        ExpectResults(nest.FNestResults, {{{1, 1}, 2000}});
-        EXPECT_DOUBLE_EQ(left, 0);
-    }
-    {
-        TNestProbe nest(inst->AlgorithmParam());
-        nest.RegisterSplitPieces(2, 3, 1, 400);
-        TNestResult r;
-        ASSERT_TRUE(nest.ChooseNestTube(r));
-        r.FPartOrder = {1, 2};
-        nest.FNestResults.AddClone(r);
-        nest.FResultClosed = true;
-        nest.FNewPartOrder = 3;
-        double left = 600;
-        nest.NestLastNest(0, 1400, r, left); // fits the tube, but the tube was closed by a split
-        ExpectResults(nest.FNestResults, {{{1, 2}}, {{3}, 600}});
-        EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
-    }
 }
 
 TEST(CircularNestConcurrency, NestsOnSeveralThreadsShareOneParameterRecord) {
