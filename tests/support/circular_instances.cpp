@@ -37,25 +37,6 @@ void TCircularInstance::SetDis(double ADis) {
     Gaps->FNestParam.SetSubConfig(&SubConfig);
 }
 
-namespace {
-
-TGeneralNestPart MakePart(double ALength, std::int32_t AAmount) {
-    TGeneralNestPart part;
-    part.RealBoxLength = ALength;
-    part.FOuterlength = ALength;
-    part.FAmountAvail = AAmount;
-    return part;
-}
-
-TGeneralNestTube MakeTube(double ALength, std::int32_t AAmount) {
-    TGeneralNestTube tube;
-    tube.FTubeInitialLen = ALength;
-    tube.FAmountAvail = AAmount;
-    return tube;
-}
-
-} // namespace
-
 std::unique_ptr<TSeparatableIntervals> MakeSeparableExceptEnds(double ALength, double AEndMargin) {
     auto list = std::make_unique<TSeparatableIntervals>();
     if (ALength - 2 * AEndMargin > 0) {
@@ -86,11 +67,11 @@ std::unique_ptr<TCircularInstance> MakeInstance(const std::vector<TLengthAmount>
                                                 double AEndMargin, std::int32_t ACutShape) {
     auto inst = std::make_unique<TCircularInstance>();
     for (const auto& [len, amount] : AParts) {
-        inst->Parts.push_back(MakePart(len, amount));
+        inst->Parts.push_back(Part(len, amount));
         inst->Intervals.push_back(MakeSeparableExceptEnds(len, AEndMargin));
     }
     for (const auto& [len, amount] : ATubes) {
-        inst->Tubes.push_back(MakeTube(len, amount));
+        inst->Tubes.push_back(Tube(len, amount));
     }
     inst->Param.SetDefaultPartGap(AGap);
     inst->Param.SetCutShape(ACutShape);
@@ -129,7 +110,7 @@ std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,
             len = tenth(uniform(80.0, 0.3 * longest));
         }
         const std::int32_t amount = 1 + ARandom.Random(AOptions.MaxAmount);
-        inst->Parts.push_back(MakePart(len, amount));
+        inst->Parts.push_back(Part(len, amount));
         total += len * amount;
 
         const double shape = ARandom.RandomFloat();
@@ -167,7 +148,7 @@ std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,
         } else {
             amount = needed + 2 + ARandom.Random(4);
         }
-        inst->Tubes.push_back(MakeTube(tubeLengths[static_cast<std::size_t>(e)], amount));
+        inst->Tubes.push_back(Tube(tubeLengths[static_cast<std::size_t>(e)], amount));
     }
 
     TCADAutoNestParam& p = inst->Param;

@@ -1,7 +1,7 @@
 #pragma once
-// Gap tables and order helpers shared by the tests: a uniform table, a random one with every record
-// calculated, random orders of part references, and an evaluator of the gaps along an order that is
-// independent of the searches under test.
+// Records, gap tables and order helpers shared by the tests: parts and tubes, a uniform table, a random one
+// with every record calculated, random orders of part references, and an evaluator of the gaps along an order
+// that is independent of the searches under test.
 
 #include <cstdint>
 #include <memory>
@@ -13,6 +13,24 @@
 #include "model/seg_place_info.h"
 
 namespace tubenest::testsupport {
+
+/// A part of the given outer (and real) length and copies.
+inline TGeneralNestPart Part(double length, std::int32_t amount) {
+    TGeneralNestPart p;
+    p.RealBoxLength = length;
+    p.FOuterlength = length;
+    p.FAmountAvail = amount;
+    return p;
+}
+
+/// A tube entry; nestedPart >= 1 ties the tube to a part standing at its start.
+inline TGeneralNestTube Tube(double length, std::int32_t amount, std::int32_t nestedPart = -1) {
+    TGeneralNestTube t;
+    t.FTubeInitialLen = length;
+    t.FAmountAvail = amount;
+    t.FNestedPartIdx = nestedPart;
+    return t;
+}
 
 /// Every record of every pair calculated with FixedGap = ZGap = gap.
 std::unique_ptr<TSegPlaceInfoManager> MakeUniformGaps(int parts, double gap,

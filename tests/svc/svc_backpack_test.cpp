@@ -16,11 +16,11 @@ namespace tubenest {
 namespace {
 
 using svc_test::Counts;
-using svc_test::Part;
-using svc_test::Tube;
 using test_support::CheckWholePartPlan;
 using testsupport::MakeUniformGaps;
+using testsupport::Part;
 using testsupport::SetGap;
+using testsupport::Tube;
 
 /// Runs SVCNest and checks the plan with the independent checker.
 TNestResultList NestChecked(const TGeneralNestPartArr& AParts, const TGeneralNestTubeArr& ATubes,

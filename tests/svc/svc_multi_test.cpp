@@ -15,11 +15,11 @@ namespace {
 
 using svc_test::Candidate;
 using svc_test::Counts;
-using svc_test::Part;
-using svc_test::Tube;
 using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
+using testsupport::Part;
 using testsupport::SetGap;
+using testsupport::Tube;
 
 std::unique_ptr<TNestResult> Pattern(TIntDynArray order) {
     auto r = std::make_unique<TNestResult>();

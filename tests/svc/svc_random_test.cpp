@@ -10,10 +10,10 @@
 namespace tubenest {
 namespace {
 
-using svc_test::Part;
-using svc_test::Tube;
 using test_support::CheckWholePartPlan;
 using testsupport::MakeRandomGaps;
+using testsupport::Part;
+using testsupport::Tube;
 
 struct Instance {
     TGeneralNestPartArr parts;

@@ -15,11 +15,11 @@ namespace tubenest {
 namespace {
 
 using svc_test::Candidate;
-using svc_test::Part;
 using svc_test::SelectionValue;
-using svc_test::Tube;
 using testsupport::MakeUniformGaps;
+using testsupport::Part;
 using testsupport::SetGap;
+using testsupport::Tube;
 
 /// A backpack over n dummy parts (the table reads only the candidate list and the gaps).
 struct Bench {
