@@ -12,6 +12,7 @@
 
 #include "circular/circular_nest_base.h"
 #include "support/circular_instances.h"
+#include "support/gap_tables.h"
 
 namespace tubenest {
 namespace {
@@ -133,56 +134,41 @@ TEST(CircularNestBase, ChooseNestTubeWalksTheEntriesAndPredictsTheNextTube) {
 TEST(CircularNestBase, GapsInFrontOfPartsAndNextToSplitPieces) {
     auto inst = MakeInstance({{1000, 1}, {500, 1}}, {{6000, 2}}, 5, 50);
     for (const auto& [a, b, gap] : {std::tuple{1, 2, 7.5}, {2, 1, -3.0}, {2, 2, 0.005}}) {
-        TNestBaseInfo i;
-        i.FixedGap = gap;
-        i.Caled = true;
-        inst->Gaps->SetA1B1Info(a, b, i);
+        testsupport::SetGap(*inst->Gaps, a, b, gap);
     }
     inst->Param.SetDefaultPartGap(4.0);
     inst->Gaps->FNestParam.SetDefaultPartGap(4.0);
     TBaseProbe nest(inst->AlgorithmParam());
     nest.RegisterSplitPieces(3, 4, 1, 400.0); // part 1 cut at 400: front 3, back 4
 
-    double gap = 99;
-    nest.DealLastPartGap(gap, ResultOf(1, {1}, 0));
-    EXPECT_DOUBLE_EQ(gap, 0.0);
-    nest.DealLastPartGap(gap, ResultOf(1, {2, 1, 2}, 0));
-    EXPECT_DOUBLE_EQ(gap, 7.5);
-    nest.DealLastPartGap(gap, ResultOf(1, {2, 1}, 0));
-    EXPECT_DOUBLE_EQ(gap, 0.0); // a negative gap counts 0
-
-    double len = 0;
-    nest.CalcOffsetPosition({1, 2}, len, 0);
-    EXPECT_DOUBLE_EQ(len, 0.0);
-    nest.CalcOffsetPosition({1, 2}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 7.5);
-    nest.CalcOffsetPosition({2, 1}, len, 1); // negative: not added
-    nest.CalcOffsetPosition({2, 2}, len, 1); // 0.005: not beyond the tolerance
-    EXPECT_DOUBLE_EQ(len, 7.5);
-
+    const auto lastGap = [&nest](TIntDynArray AOrder) {
+        double gap = 99;
+        nest.DealLastPartGap(gap, ResultOf(1, std::move(AOrder), 0));
+        return gap;
+    };
+    const auto offset = [](const TBaseProbe& ANest, const TIntDynArray& AOrder, std::int32_t AFrom) {
+        double len = 0;
+        ANest.CalcOffsetPosition(AOrder, len, AFrom);
+        return len;
+    };
+    EXPECT_DOUBLE_EQ(lastGap({1}), 0.0);
+    EXPECT_DOUBLE_EQ(lastGap({2, 1, 2}), 7.5);
+    EXPECT_DOUBLE_EQ(lastGap({2, 1}), 0.0); // a negative gap counts 0
+    EXPECT_DOUBLE_EQ(offset(nest, {1, 2}, 0), 0.0);
+    EXPECT_DOUBLE_EQ(offset(nest, {1, 2}, 1), 7.5);
+    EXPECT_DOUBLE_EQ(offset(nest, {2, 1}, 1) + offset(nest, {2, 2}, 1), 0.0); // negative; not beyond 0.01
     // A back piece keeps part 1's end B: after it part 2 gets part 1's own gap. Before it the cut
     // end meets the part: DefaultPartGap. A front piece is the other way round.
-    len = 0;
-    nest.CalcOffsetPosition({4, 2}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 7.5);
-    len = 0;
-    nest.CalcOffsetPosition({2, 4}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 4.0);
-    len = 0;
-    nest.CalcOffsetPosition({2, 3}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 0.0); // gap(2, 1) is negative
-    nest.DealLastPartGap(gap, ResultOf(1, {4, 2}, 0));
-    EXPECT_DOUBLE_EQ(gap, 7.5);
-    // Two pieces: the co-edge rule.
-    len = 0;
-    nest.CalcOffsetPosition({3, 4}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 4.0);
-    inst->CoedgeFlags.SetValue(0, 1); // flag 0 with no Z offset: no gap between pieces
+    EXPECT_DOUBLE_EQ(offset(nest, {4, 2}, 1), 7.5);
+    EXPECT_DOUBLE_EQ(offset(nest, {2, 4}, 1), 4.0);
+    EXPECT_DOUBLE_EQ(offset(nest, {2, 3}, 1), 0.0); // gap(2, 1) is negative
+    EXPECT_DOUBLE_EQ(lastGap({4, 2}), 7.5);
+    // Two pieces: the co-edge rule; flag 0 with no Z offset leaves no gap between pieces.
+    EXPECT_DOUBLE_EQ(offset(nest, {3, 4}, 1), 4.0);
+    inst->CoedgeFlags.SetValue(0, 1);
     TBaseProbe flagged(inst->AlgorithmParam());
     flagged.RegisterSplitPieces(3, 4, 1, 400.0);
-    len = 0;
-    flagged.CalcOffsetPosition({3, 4}, len, 1);
-    EXPECT_DOUBLE_EQ(len, 0.0);
+    EXPECT_DOUBLE_EQ(offset(flagged, {3, 4}, 1), 0.0);
 }
 
 TEST(CircularNestBase, PointsAreSeparableWithinTheTolerance) {
