@@ -373,7 +373,8 @@ TEST(SeparatableIntervalsInSegment, GetMinOffsetDistancesAndTolerance) {
     EXPECT_EQ(seg.GetMinOffset(&empty, 0), kMax);
     EXPECT_EQ(seg.GetMinOffset(nullptr, 0), kMax);
     TSeparateIntervals arg{I(0, 4)};
-    EXPECT_EQ(seg.GetMinOffset(&arg, 500), 6);
+    EXPECT_EQ(seg.GetMinOffset(&arg, 0), 6);
+    EXPECT_EQ(seg.GetMinOffset(&arg, 500), 6); // the offset plays no part
 
     TSeparatableIntervalsInSegment at4(100);
     at4.Add(I(4, 5));

@@ -178,6 +178,8 @@ TEST(NestResultList, CloneAssignAndOwnership) {
     list.Assign(list);
     ASSERT_EQ(list.Count(), 2);
     EXPECT_EQ(list[0].FPartOrder, (TIntDynArray{1, 2}));
+    FreeWithAllItems(copy); // an owning list: frees its items and itself
+    EXPECT_EQ(copy, nullptr);
 }
 
 TEST(NestResultInfo, CreateFromEmptyAndMixedLists) {
