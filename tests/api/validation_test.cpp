@@ -23,18 +23,22 @@ struct BadCase {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
+PairGap Pair(const char* AFirst, const char* ASecond, bool ASecondTurned = false, double AGap = 0.0) {
+    PairGap g;
+    g.first = AFirst;
+    g.second = ASecond;
+    g.second_turned = ASecondTurned;
+    g.gap = AGap;
+    return g;
+}
+
 std::vector<BadCase> BadCases() {
     return {
         {"no parts", [](Problem& p) { p.parts.clear(); }, {"parts", "empty"}},
         {"no stock", [](Problem& p) { p.stock.clear(); }, {"stock", "empty"}},
         {"zero length", [](Problem& p) { p.parts[0].length = 0.0; }, {"part \"P1\"", "length 0"}},
-        {"negative length", [](Problem& p) { p.parts[1].length = -5.0; }, {"part \"P2\"", "length -5"}},
         {"NaN length", [](Problem& p) { p.parts[0].length = kNaN; }, {"part \"P1\"", "length nan"}},
         {"infinite stock", [](Problem& p) { p.stock[0].length = kInf; }, {"stock \"S1\"", "length inf"}},
-        {"zero real length",
-         [](Problem& p) { p.parts[0].real_length = 0.0; },
-         {"part \"P1\"", "real_length 0"}},
-        {"negative cut-off", [](Problem& p) { p.parts[0].cutoff_a = -1.0; }, {"part \"P1\"", "cutoff_a -1"}},
         {"cut-offs beyond the part",
          [](Problem& p) {
              p.parts[0].cutoff_a = 700.0;
@@ -45,9 +49,6 @@ std::vector<BadCase> BadCases() {
         {"amount beyond 32 bits",
          [](Problem& p) { p.parts[0].amount = 3000000000LL; },
          {"part \"P1\"", "amount 3000000000", "too large"}},
-        {"stock amount beyond 32 bits",
-         [](Problem& p) { p.stock[0].amount = 2147483648LL; },
-         {"stock \"S1\"", "amount 2147483648"}},
         {"stock amounts summing beyond 32 bits",
          [](Problem& p) {
              p.stock[0].amount = 2000000000;
@@ -64,7 +65,6 @@ std::vector<BadCase> BadCases() {
              p.stock.push_back(StockSpec{"S1", 7000.0, 1});
          },
          {"stock \"S1\"", "stock[1]", "stock[0]"}},
-        {"negative kerf", [](Problem& p) { p.gaps.kerf = -3.0; }, {"gaps", "kerf -3"}},
         {"undefined end type",
          [](Problem& p) { p.parts[0].end_b = "mitre"; },
          {"part \"P1\"", "end_b", "\"mitre\"", "not defined"}},
@@ -79,46 +79,21 @@ std::vector<BadCase> BadCases() {
          },
          {"gaps.end_pairs[0]", "\"miter\"", "not defined"}},
         {"gap record for a missing part",
-         [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P9";
-             p.gaps.pairs.push_back(g);
-         },
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P9")); },
          {"gaps.pairs[0]", "part \"P9\" does not exist"}},
-        {"gap record given twice through its mirror",
+        {"gap record given twice through its mirror", // P2 then P1 turned: P1 then P2 turned read backwards
          [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P2";
-             g.second_turned = true;
-             p.gaps.pairs.push_back(g);
-             PairGap m; // P2 then P1 turned: the same placement read backwards
-             m.first = "P2";
-             m.second = "P1";
-             m.second_turned = true;
-             p.gaps.pairs.push_back(m);
+             p.gaps.pairs = {Pair("P1", "P2", true), Pair("P2", "P1", true)};
          },
          {"gaps.pairs[1]", "mirror", "gaps.pairs[0]"}},
         {"infinite gap record",
-         [](Problem& p) {
-             PairGap g;
-             g.first = "P1";
-             g.second = "P2";
-             g.gap = kInf;
-             p.gaps.pairs.push_back(g);
-         },
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P2", false, kInf)); },
          {"gaps.pairs[0]", "gap inf"}},
         {"stretch outside the part",
          [](Problem& p) {
              p.parts[0].separable = std::vector<Interval>{{1100.0, 1300.0}};
          },
          {"part \"P1\"", "[1100, 1300]", "outside"}},
-        {"stretch before the part",
-         [](Problem& p) {
-             p.parts[0].separable = std::vector<Interval>{{-5.0, 100.0}};
-         },
-         {"part \"P1\"", "[-5, 100]", "outside"}},
         {"stretch reversed",
          [](Problem& p) {
              p.parts[0].separable = std::vector<Interval>{{500.0, 400.0}};
@@ -127,15 +102,9 @@ std::vector<BadCase> BadCases() {
         {"negative default part gap",
          [](Problem& p) { p.parameters.default_part_gap = -1.0; },
          {"parameters", "default_part_gap -1"}},
-        {"NaN target lost rate",
-         [](Problem& p) { p.parameters.target_lost_rate = kNaN; },
-         {"parameters", "target_lost_rate nan"}},
         {"bad cut shape",
          [](Problem& p) { p.parameters.cut_shape = static_cast<CutShape>(7); },
          {"parameters", "cut_shape 7"}},
-        {"negative split margin",
-         [](Problem& p) { p.parameters.split_margin = -10.0; },
-         {"parameters", "split_margin -10"}},
     };
 }
 
@@ -158,23 +127,9 @@ TEST(Validation, EveryBadCaseNamesTheItemAndTheValue) {
             }
             found = found || all;
         }
-        std::string got;
-        for (const auto& f : faults) {
-            got += "\n  " + f;
-        }
-        EXPECT_TRUE(found) << c.what << ": no fault line holds all expected texts; got:" << got;
+        EXPECT_TRUE(found) << c.what << ": no fault line holds all expected texts; got:\n"
+                           << tubenest::testing::Lines(faults);
     }
-}
-
-TEST(Validation, DefaultStockIdsAreChecked) {
-    Problem p = SmallProblem();
-    p.stock.push_back(StockSpec{"S3", 7000.0, 1});
-    p.stock.push_back(StockSpec{"", 7500.0, 1}); // default id "S3" clashes
-    const auto faults = FindProblemFaults(p);
-    ASSERT_EQ(faults.size(), 1u);
-    EXPECT_NE(faults[0].find("\"S3\""), std::string::npos);
-    EXPECT_EQ(EffectiveStockId(p.stock[0], 0), "S1");
-    EXPECT_EQ(EffectiveStockId(StockSpec{}, 4), "S5");
 }
 
 TEST(Validation, ValidProblemsPassAndAllFaultsAreCollected) {
@@ -184,6 +139,12 @@ TEST(Validation, ValidProblemsPassAndAllFaultsAreCollected) {
     Problem longPart = SmallProblem();
     longPart.parts[0].length = 9000.0;
     EXPECT_TRUE(FindProblemFaults(longPart).empty());
+    Problem clash = SmallProblem();
+    clash.stock.push_back(StockSpec{"S3", 7000.0, 1});
+    clash.stock.push_back(StockSpec{"", 7500.0, 1}); // default id "S3" clashes
+    const auto clashFaults = FindProblemFaults(clash);
+    ASSERT_EQ(clashFaults.size(), 1u);
+    EXPECT_NE(clashFaults[0].find("\"S3\""), std::string::npos);
 
     Problem p = SmallProblem();
     p.parts[0].length = -1.0;

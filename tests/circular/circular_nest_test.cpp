@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,7 @@ namespace tubenest {
 namespace {
 
 using testsupport::CheckCircularPlan;
+using testsupport::ExpectResults;
 using testsupport::MakeInstance;
 using testsupport::MakeRandomInstance;
 using testsupport::MakeSeparableStretches;
@@ -26,8 +29,6 @@ using testsupport::TCircularInstance;
 class TNestProbe : public TCircularNest {
 public:
     using TCircularNest::TCircularNest;
-    using TCircularNestBase::FResultClosed;
-    using TCircularNestBase::RegisterSplitPieces;
 };
 
 /// Runs an order and checks the plan with the independent checker (unplaced copies allowed).
@@ -44,14 +45,20 @@ std::unique_ptr<TNest> RunOrder(const TCircularInstance& AInst, const TIntDynArr
     return nest;
 }
 
+/// Tube, order and used length of every result, for comparing whole runs.
+std::string Dump(const TNestResultList& AList) {
+    std::ostringstream out;
+    for (const auto& r : AList) {
+        out << r->FTubeIndex << ':' << ::testing::PrintToString(r->FPartOrder) << '@' << r->FLengthUsed
+            << ';';
+    }
+    return out.str();
+}
+
 TEST(CircularNest, AnExactFitClosesTheTubeAndTheNextPartStartsAFreshOne) {
     auto inst = MakeInstance({{2000, 3}, {1000, 1}}, {{6000, 3}}, 0, 100);
     auto nest = RunOrder(*inst, {1, 1, 1, 2});
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 1, 1}));
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
-    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{2});
-    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 1000);
+    ExpectResults(nest->FNestResults, {{{1, 1, 1}, 6000}, {{2}, 1000}});
     EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
     EXPECT_EQ(nest->FNestTubes[0].FAmountAvail, 1);
 }
@@ -61,14 +68,8 @@ TEST(CircularNest, APartCrossingTheTubeEndIsSplitWhereTheTubeEnds) {
     auto nest = RunOrder(*inst, {1, 1});
     ASSERT_EQ(nest->FCutNestParts.Count(), 1);
     EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2000);
-    EXPECT_EQ(nest->FCutNestParts[0].From, 1);
     EXPECT_EQ(nest->FCutNestParts[0].Amount, 1);
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
-    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
-    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 2000);
-    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+    ExpectResults(nest->FNestResults, {{{1, 2}, 6000}, {{3}, 2000}});
 }
 
 TEST(CircularNest, ACutOutsideTheSeparableStretchesMovesBackToTheNearestOne) {
@@ -77,10 +78,7 @@ TEST(CircularNest, ACutOutsideTheSeparableStretchesMovesBackToTheNearestOne) {
     auto nest = RunOrder(*inst, {1, 1});
     ASSERT_EQ(nest->FCutNestParts.Count(), 1);
     EXPECT_NEAR(nest->FCutNestParts[0].Length, 1970, 1e-5); // 30 mm before the tube end
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_NEAR(nest->FNestResults[0].FLengthUsed, 5970, 1e-5);
-    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
-    EXPECT_NEAR(nest->FNestResults[1].FLengthUsed, 2030, 1e-5);
+    ExpectResults(nest->FNestResults, {{{1, 2}, 5970}, {{3}, 2030}});
 }
 
 TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
@@ -89,10 +87,7 @@ TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
     inst->Intervals[0] = MakeSeparableStretches(4000, {{0.5, 1.05}, {3000, 3900}});
     auto nest = RunOrder(*inst, {1, 1});
     EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 4000); // exact, not the whole tube
-    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{1});
+    ExpectResults(nest->FNestResults, {{{1}, 4000}, {{1}}}); // 4000 exact, not the whole tube
 
     // The tube is all but full when the next part arrives: a cut 1 mm into it is no split either,
     // even though the part is separable there.
@@ -100,9 +95,7 @@ TEST(CircularNest, AFrontPieceOf1_1MillimetresOrLessIsNotCut) {
     full->Intervals[1] = MakeSeparableStretches(1000, {{0, 500}});
     auto second = RunOrder(*full, {1, 1, 2});
     EXPECT_TRUE(second->FCutNestParts.IsEmpty());
-    ASSERT_EQ(second->FNestResults.Count(), 2);
-    EXPECT_EQ(second->FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
-    EXPECT_EQ(second->FNestResults[1].FPartOrder, TIntDynArray{2});
+    ExpectResults(second->FNestResults, {{{1, 1}}, {{2}}});
 }
 
 TEST(CircularNest, ASplitTurnedPartIsCutWhereItsFrontPieceFits) {
@@ -116,10 +109,7 @@ TEST(CircularNest, ASplitTurnedPartIsCutWhereItsFrontPieceFits) {
     auto nest = RunOrder(*inst, {1, -2});
     ASSERT_EQ(nest->FCutNestParts.Count(), 1);
     EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2990);
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
-    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 1010);
+    ExpectResults(nest->FNestResults, {{{1, 3}, 6000}, {{}, 1010}});
     EXPECT_EQ(nest->RepairedEntries(), 0);
 }
 
@@ -162,10 +152,7 @@ TEST(CircularNest, WithNoTubeLeftATubeWithMorePartsClosesWithoutTheCrossingPart)
     auto inst = MakeInstance({{600, 1}, {800, 1}}, {{1000, 1}}, 0, 100);
     inst->Intervals[1].reset();
     auto nest = RunOrder(*inst, {1, 2});
-    ASSERT_EQ(nest->FNestResults.Count(), 1);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 600);
-    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+    ExpectResults(nest->FNestResults, {{{1}, 600}});
     EXPECT_EQ(nest->FNestParts[1].FAmountAvail, 1);
 }
 
@@ -174,29 +161,19 @@ TEST(CircularNest, TheBackPieceOfASplitLastPartOpensOneMoreTube) {
     inst->Param.SetZShapeLength(40);
     auto nest = RunOrder<TZShapeCutNest>(*inst, {1, 1});
     ASSERT_EQ(nest->FCutNestParts.Count(), 1);
-    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 1980); // the tube less the 20 mm joint
-    ASSERT_EQ(nest->FNestResults.Count(), 2);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
-    EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
-    EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{3});
-    EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 2040); // back piece 2020 + joint 20
+    EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 1980);            // the tube less the 20 mm joint
+    ExpectResults(nest->FNestResults, {{{1, 2}, 6000}, {{3}, 2040}}); // back piece 2020 + joint 20
 }
 
 TEST(CircularNest, AStraightCutNestIsThePlainCircularNest) {
     TRandomGenerator random(4242);
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 30; ++i) {
         auto inst = MakeRandomInstance(random, {});
-        const TIntDynArray order = inst->FullOrder();
         TCircularNest plain(inst->AlgorithmParam());
-        plain.CircularNestMain(order);
+        plain.CircularNestMain(inst->FullOrder());
         TStraightCutNest straight(inst->AlgorithmParam());
-        straight.CircularNestMain(order);
-        ASSERT_EQ(plain.FNestResults.Count(), straight.FNestResults.Count());
-        for (int r = 0; r < plain.FNestResults.Count(); ++r) {
-            EXPECT_EQ(plain.FNestResults[r].FPartOrder, straight.FNestResults[r].FPartOrder);
-            EXPECT_EQ(plain.FNestResults[r].FTubeIndex, straight.FNestResults[r].FTubeIndex);
-            EXPECT_DOUBLE_EQ(plain.FNestResults[r].FLengthUsed, straight.FNestResults[r].FLengthUsed);
-        }
+        straight.CircularNestMain(inst->FullOrder());
+        EXPECT_EQ(Dump(plain.FNestResults), Dump(straight.FNestResults));
         EXPECT_TRUE(plain.FCutNestParts == straight.FCutNestParts);
     }
 }
@@ -207,9 +184,7 @@ TEST(CircularNest, ABevelledCutFillsToTheTubeLessTheBevelAndBackPiecesNeedNoJoin
         auto inst = MakeInstance({{2995, 2}}, {{6000, 2}}, 0, 100, 2);
         inst->Param.SetBevelLength(10);
         auto nest = RunOrder<TBevelShapeCutNest>(*inst, {1, 1});
-        ASSERT_EQ(nest->FNestResults.Count(), 1);
-        EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 5990);
-        EXPECT_TRUE(nest->FCutNestParts.IsEmpty());
+        ExpectResults(nest->FNestResults, {{{1, 1}, 5990}});
     }
     // 3000 + 3790 = 6790: the second part is cut at 2990 (its front piece carries the 10 mm
     // bevel) and its 800 mm back piece takes 800 mm of the next tube.
@@ -219,11 +194,7 @@ TEST(CircularNest, ABevelledCutFillsToTheTubeLessTheBevelAndBackPiecesNeedNoJoin
         auto nest = RunOrder<TBevelShapeCutNest>(*inst, {1, 2});
         ASSERT_EQ(nest->FCutNestParts.Count(), 1);
         EXPECT_DOUBLE_EQ(nest->FCutNestParts[0].Length, 2990);
-        ASSERT_EQ(nest->FNestResults.Count(), 2);
-        EXPECT_EQ(nest->FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
-        EXPECT_DOUBLE_EQ(nest->FNestResults[0].FLengthUsed, 6000);
-        EXPECT_EQ(nest->FNestResults[1].FPartOrder, TIntDynArray{4});
-        EXPECT_DOUBLE_EQ(nest->FNestResults[1].FLengthUsed, 800);
+        ExpectResults(nest->FNestResults, {{{1, 3}, 6000}, {{4}, 800}});
         EXPECT_DOUBLE_EQ(nest->FCutPartConnectLength, 10); // restored after every operation
     }
 }
@@ -243,27 +214,15 @@ TEST(CircularNest, ZShapeTubesThatStartAndEndWithPiecesPutTheFrontPieceFirst) {
     add({5});
     add({4, 3});
     nest.CheckPartsConnect();
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{5, 4, 1}));
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, (TIntDynArray{1, 5}));
-    EXPECT_EQ(nest.FNestResults[2].FPartOrder, TIntDynArray{5});
-    EXPECT_EQ(nest.FNestResults[3].FPartOrder, (TIntDynArray{3, 4}));
-    // The other shapes leave them alone.
-    TStraightCutNest straight(inst->AlgorithmParam());
-    straight.FNestResults.Assign(nest.FNestResults);
-    straight.CheckPartsConnect();
-    EXPECT_EQ(straight.FNestResults[0].FPartOrder, (TIntDynArray{5, 4, 1}));
+    ExpectResults(nest.FNestResults, {{{5, 4, 1}}, {{1, 5}}, {{5}}, {{3, 4}}});
 }
 
 TEST(CircularNest, APartThatOnlyALaterEntryTakesDoesNotStallTheNest) {
     // Both 3000 mm entries fail for the 7000 mm part; the 8000 mm entry takes it whole.
     auto inst = MakeInstance({{7000, 1}}, {{3000, 1}, {3000, 1}, {8000, 1}}, 0, 100);
     auto nest = RunOrder(*inst, {1});
-    ASSERT_EQ(nest->FNestResults.Count(), 1);
-    EXPECT_EQ(nest->FNestResults[0].FTubeIndex, 3);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 0);
+    EXPECT_EQ(Dump(nest->FNestResults), "3:{ 1 }@7000;");
     EXPECT_EQ(nest->FNestTubes[0].FAmountAvail, 1);
-    EXPECT_EQ(nest->FNestTubes[1].FAmountAvail, 1);
 }
 
 TEST(CircularNest, CopiesThatCannotBeLaidStayVisible) {
@@ -271,13 +230,9 @@ TEST(CircularNest, CopiesThatCannotBeLaidStayVisible) {
     inst->Intervals[0].reset(); // nowhere separable and longer than every tube
     auto nest = RunOrder(*inst, {1, 2, 1});
     EXPECT_EQ(nest->FNestParts[0].FAmountAvail, 2);
-    EXPECT_EQ(nest->FNestParts[1].FAmountAvail, 0);
-    ASSERT_EQ(nest->FNestResults.Count(), 1);
-    EXPECT_EQ(nest->FNestResults[0].FPartOrder, TIntDynArray{2});
+    ExpectResults(nest->FNestResults, {{{2}}});
     // An order with more entries than copies lays the copies once.
-    auto extra = RunOrder(*inst, {2, 2, 2});
-    ASSERT_EQ(extra->FNestResults.Count(), 1);
-    EXPECT_EQ(extra->FNestResults[0].FPartOrder, TIntDynArray{2});
+    ExpectResults(RunOrder(*inst, {2, 2, 2})->FNestResults, {{{2}}});
 }
 
 TEST(CircularNest, BadOrdersAreRejected) {
@@ -296,90 +251,46 @@ TEST(CircularNest, TheFirstSolutionTakesThePartsInTurnAndRecordsTheOrder) {
     nest.InitialNestSolve(amount);
     EXPECT_EQ(amount, 3); // the 9000 mm part can be laid nowhere
     EXPECT_EQ(nest.FNestOrder, (TIntDynArray{1, 1, 2}));
-    ASSERT_EQ(nest.FNestResults.Count(), 1);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 1, 2}));
-    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 2510);
+    ExpectResults(nest.FNestResults, {{{1, 1, 2}, 2510}});
     EXPECT_EQ(nest.FNestParts[2].FAmountAvail, 1);
-}
-
-TEST(CircularNest, CreateCircularNestFollowsTheCutShape) {
-    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100, 0);
-    EXPECT_NE(dynamic_cast<TStraightCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
-    inst->Param.SetCutShape(1);
-    EXPECT_NE(dynamic_cast<TZShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
-    inst->Param.SetCutShape(2);
-    EXPECT_NE(dynamic_cast<TBevelShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
-    inst->Param.SetCutShape(7);
-    EXPECT_NE(dynamic_cast<TBevelShapeCutNest*>(CreateCircularNest(inst->AlgorithmParam()).get()), nullptr);
 }
 
 TEST(CircularNest, DealOnlyOneLongPartOutcomes) {
     auto inst = MakeInstance({{4990, 1}, {11000, 1}, {9000, 1}}, {{5000, 3}}, 0, 100, 1);
     inst->Param.SetZShapeLength(40); // joint 20: usable 4980
-    const auto start = [&inst](TNestProbe& nest, std::int32_t part, TNestResult& r) {
-        EXPECT_TRUE(nest.ChooseNestTube(r));
-        r.FPartOrder = {part + 1};
-        --nest.FNestParts[static_cast<std::size_t>(part)].FAmountAvail;
-        (void)inst;
-    };
-    {
-        // Longer than the usable length but not than the tube: laid whole.
-        TNestProbe nest(inst->AlgorithmParam());
+    /// Opens a tube holding part APart alone and deals with it; ANextTube overrides the next tube.
+    const auto deal = [&inst](std::int32_t APart, double ANextTube = -1) {
+        auto nest = std::make_unique<TNestProbe>(inst->AlgorithmParam());
         TNestResult r;
+        EXPECT_TRUE(nest->ChooseNestTube(r));
+        r.FPartOrder = {APart + 1};
+        --nest->FNestParts[static_cast<std::size_t>(APart)].FAmountAvail;
+        if (ANextTube >= 0) {
+            nest->FNextTubeLength = ANextTube;
+        }
         double left = 5;
-        start(nest, 0, r);
-        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 0));
-        EXPECT_DOUBLE_EQ(left, 0);
-        ASSERT_EQ(nest.FNestResults.Count(), 1);
-        EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 4990);
-    }
-    {
-        // The middle cut (5500) lies beyond the usable length: refused, entry unavailable.
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        double left = 0;
-        start(nest, 1, r);
-        EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 1));
-        EXPECT_FALSE(nest.FNestTubes[0].FAvailable);
-        EXPECT_EQ(nest.FNestResults.Count(), 0);
-    }
-    {
-        // Middle cut 4500: the back piece is laid as 4500 + 20 = 4520, which the next tube holds.
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        double left = 0;
-        start(nest, 2, r);
-        const std::int32_t tubes = nest.FTubesAmount;
-        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 2));
-        ASSERT_EQ(nest.FNestResults.Count(), 2);
-        EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{4});
-        EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{5});
-        EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 4520);
-        EXPECT_EQ(nest.FTubesAmount, tubes - 1);
-        EXPECT_EQ(nest.FNewPartOrder, 6);
-        ASSERT_EQ(nest.FCutNestParts.Count(), 1);
-        EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 4500);
-    }
-    {
-        // The next tube holds 4510 mm (4490 usable): the back piece as laid (4500 + 20) does not fit,
-        // although the tube is longer than the tube length less the middle cut (500).
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        double left = 0;
-        start(nest, 2, r);
-        nest.FNextTubeLength = 4490;
-        EXPECT_FALSE(nest.DealOnlyOneLongPart(r, left, 2));
-        EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
-    }
-    {
-        // 4520 mm (4500 usable) holds it exactly.
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        double left = 0;
-        start(nest, 2, r);
-        nest.FNextTubeLength = 4500;
-        EXPECT_TRUE(nest.DealOnlyOneLongPart(r, left, 2));
-    }
+        const bool dealt = nest->DealOnlyOneLongPart(r, left, APart);
+        return std::pair{dealt, std::move(nest)};
+    };
+    // Longer than the usable length but not than the tube: laid whole.
+    auto [whole, n0] = deal(0);
+    EXPECT_TRUE(whole);
+    ExpectResults(n0->FNestResults, {{{1}, 4990}});
+    // The middle cut (5500) lies beyond the usable length: refused, entry unavailable.
+    auto [beyond, n1] = deal(1);
+    EXPECT_FALSE(beyond);
+    EXPECT_FALSE(n1->FNestTubes[0].FAvailable);
+    EXPECT_EQ(n1->FNestResults.Count(), 0);
+    // Middle cut 4500: the back piece is laid as 4500 + 20 = 4520, which the next tube holds.
+    auto [split, n2] = deal(2);
+    EXPECT_TRUE(split);
+    ExpectResults(n2->FNestResults, {{{4}}, {{5}, 4520}});
+    EXPECT_EQ(n2->FNewPartOrder, 6);
+    ASSERT_EQ(n2->FCutNestParts.Count(), 1);
+    EXPECT_DOUBLE_EQ(n2->FCutNestParts[0].Length, 4500);
+    // A next tube of 4490 usable does not hold the back piece as laid (4520); 4500 usable does.
+    EXPECT_FALSE(deal(2, 4490).first);
+    EXPECT_TRUE(deal(2, 4500).first);
 }
 
 TEST(CircularNest, InTubeAdjustLaysTheBackPieceOfThePartItCuts) {
@@ -395,51 +306,10 @@ TEST(CircularNest, InTubeAdjustLaysTheBackPieceOfThePartItCuts) {
     double left = 1000;
     EXPECT_TRUE(nest.InTubeAdjust(2000, r, left, 6000));
     EXPECT_DOUBLE_EQ(left, 2000);
-    ASSERT_EQ(nest.FNestResults.Count(), 1);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 3}));
+    ExpectResults(nest.FNestResults, {{{1, 3}}});
     ASSERT_EQ(nest.FCutNestParts.Count(), 1);
     EXPECT_EQ(nest.FCutNestParts[0].From, 2);
     EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 2000);
-}
-
-TEST(CircularNest, NestLastNestOpensATubeForTheBackPieceOnlyAfterASplit) {
-    auto inst = MakeInstance({{1000, 3}}, {{6000, 3}}, 0, 100);
-    {
-        TNestProbe nest(inst->AlgorithmParam());
-        TNestResult r;
-        ASSERT_TRUE(nest.ChooseNestTube(r));
-        r.FPartOrder = {1, 1};
-        double left = 2000;
-        nest.NestLastNest(0, 2000, r, left);
-        ASSERT_EQ(nest.FNestResults.Count(), 1);
-        EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 2000);
-        EXPECT_DOUBLE_EQ(left, 0);
-    }
-    {
-        TNestProbe nest(inst->AlgorithmParam());
-        nest.RegisterSplitPieces(2, 3, 1, 400);
-        TNestResult r;
-        ASSERT_TRUE(nest.ChooseNestTube(r));
-        r.FPartOrder = {1, 2};
-        nest.FNestResults.AddClone(r);
-        nest.FResultClosed = true;
-        nest.FNewPartOrder = 3;
-        double left = 600;
-        nest.NestLastNest(0, 1400, r, left); // fits the tube, but the tube was closed by a split
-        ASSERT_EQ(nest.FNestResults.Count(), 2);
-        EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
-        EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 600);
-        EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
-    }
-}
-
-TEST(CircularNest, ANestRunsOnce) {
-    auto inst = MakeInstance({{1000, 1}}, {{6000, 5}}, 0, 100);
-    TCircularNest nest(inst->AlgorithmParam());
-    nest.CircularNestMain({1});
-    EXPECT_THROW(nest.CircularNestMain({1}), std::logic_error);
-    std::int32_t amount = 0;
-    EXPECT_THROW(nest.InitialNestSolve(amount), std::logic_error);
 }
 
 TEST(CircularNestConcurrency, NestsOnSeveralThreadsShareOneParameterRecord) {
@@ -473,11 +343,7 @@ TEST(CircularNestConcurrency, NestsOnSeveralThreadsShareOneParameterRecord) {
     a.join();
     b.join();
     for (std::size_t i = 0; i < orders.size(); ++i) {
-        ASSERT_EQ(alone[i].Count(), together[i].Count());
-        for (int r = 0; r < alone[i].Count(); ++r) {
-            EXPECT_EQ(alone[i][r].FPartOrder, together[i][r].FPartOrder);
-            EXPECT_DOUBLE_EQ(alone[i][r].FLengthUsed, together[i][r].FLengthUsed);
-        }
+        EXPECT_EQ(Dump(alone[i]), Dump(together[i])) << i;
     }
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "circular/circular_nest.h"
 #include "support/circular_instances.h"
@@ -29,7 +31,7 @@ bool Mentions(const TCircularPlanCheck& ACheck, const std::string& AText) {
 }
 
 class PlanChecker : public testing::Test {
-protected:
+public:
     void SetUp() override {
         // Two 4000 mm parts and a 500 mm part in 6000 mm tubes: [1, front], [back, 3].
         inst = MakeInstance({{4000, 2}, {500, 1}}, {{6000, 2}}, 5, 100);
@@ -63,67 +65,64 @@ protected:
     TCircularPlanCheckOptions options;
 };
 
-TEST_F(PlanChecker, ASoundPlanPasses) {
+// Each fault, made on a sound plan ([1, front] [back, 3]), is named; the sound plan passes.
+TEST_F(PlanChecker, EachFaultIsNamed) {
     ASSERT_EQ(cuts.Count(), 1);
-    const auto check = Check();
-    EXPECT_TRUE(check.ok) << check.Report();
-    EXPECT_EQ(check.placed, 3);
-    EXPECT_EQ(check.unplaced, 0);
-    EXPECT_EQ(check.splitPairs, 1);
-    ASSERT_EQ(check.usedLengths.size(), 2u);
-}
-
-TEST_F(PlanChecker, ATubeOverItsLengthIsNamedWithTheExcess) {
-    TNestResult& r = ResultHolding(4); // the back piece's tube: 2005 + 5 + 500 = 2510 mm
-    r.FPartOrder.push_back(1);
-    r.FLengthUsed = 2510 + 5 + 4000;
-    const auto check = Check();
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "exceeds the tube 6000 by 515")) << check.Report();
-    EXPECT_TRUE(Mentions(check, "part 1 placed 3 times, required 2")) << check.Report();
-}
-
-TEST_F(PlanChecker, MissingCopiesFailUnlessAllowed) {
-    TNestResult& r = ResultHolding(2);
-    r.FPartOrder.erase(std::find(r.FPartOrder.begin(), r.FPartOrder.end(), 2));
-    r.FLengthUsed = 2005;
-    auto check = Check();
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "part 2: 1 of 1 copies not placed")) << check.Report();
-    options.AllowUnplaced = true;
-    check = Check();
-    EXPECT_TRUE(check.ok) << check.Report();
-    EXPECT_EQ(check.unplaced, 1);
-    EXPECT_EQ(check.unplacedPerPart[1], 1);
-}
-
-TEST_F(PlanChecker, AHalfPlacedSplitIsAFault) {
-    TNestResult& r = ResultHolding(4);
-    r.FPartOrder.erase(std::find(r.FPartOrder.begin(), r.FPartOrder.end(), 4));
-    r.FLengthUsed = 500;
-    options.AllowUnplaced = true;
-    const auto check = Check();
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "1 front pieces, 0 back pieces")) << check.Report();
-    EXPECT_TRUE(Mentions(check, "records amount 1, 0 pairs placed")) << check.Report();
-}
-
-TEST_F(PlanChecker, TubeEntriesUsedTooOftenAndWrongStoredLengthsAreFaults) {
-    results[0].FTubeCount = 2;
-    results[1].FLengthUsed += 1.0;
-    const auto check = Check();
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "tube entry 1 used 3 times, has 2")) << check.Report();
-    EXPECT_TRUE(Mentions(check, "but the order needs")) << check.Report();
-}
-
-TEST_F(PlanChecker, ACutOutsideTheSeparableStretchesIsAFault) {
-    inst->Intervals[0] = testsupport::MakeSeparableStretches(4000, {{100, 1500}});
-    param = inst->AlgorithmParam();
-    options.Intervals = &param.PartIntervalsList;
-    const auto check = Check();
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "is not a separable position")) << check.Report();
+    const auto sound = Check();
+    EXPECT_TRUE(sound.ok) << sound.Report();
+    EXPECT_EQ(sound.placed, 3);
+    EXPECT_EQ(sound.splitPairs, 1);
+    const auto drop = [](TNestResult& r, std::int32_t ref, double used) {
+        r.FPartOrder.erase(std::find(r.FPartOrder.begin(), r.FPartOrder.end(), ref));
+        r.FLengthUsed = used;
+    };
+    struct TCase {
+        const char* Name;
+        bool AllowUnplaced;
+        std::function<void(PlanChecker&)> Spoil;
+        std::vector<const char*> Messages; ///< empty: the plan must pass
+    };
+    const std::vector<TCase> cases = {
+        {"over length, extra copy, tubes, stored length",
+         false,
+         [](PlanChecker& t) {
+             TNestResult& r = t.ResultHolding(4); // 2005 + 5 + 500 = 2510 mm
+             r.FPartOrder.push_back(1);
+             r.FLengthUsed = 2510 + 5 + 4000;
+             t.results[0].FTubeCount = 2;
+             t.results[0].FLengthUsed += 1.0;
+         },
+         {"exceeds the tube 6000 by 515", "part 1 placed 4 times, required 2",
+          "tube entry 1 used 3 times, has 2", "but the order needs"}},
+        {"missing copy",
+         false,
+         [&drop](PlanChecker& t) { drop(t.ResultHolding(2), 2, 2005); },
+         {"part 2: 1 of 1 copies not placed"}},
+        {"missing copy allowed", true, [&drop](PlanChecker& t) { drop(t.ResultHolding(2), 2, 2005); }, {}},
+        {"half a split",
+         true,
+         [&drop](PlanChecker& t) { drop(t.ResultHolding(4), 4, 500); },
+         {"1 front pieces, 0 back pieces", "records amount 1, 0 pairs placed"}},
+        {"cut outside the stretches",
+         false,
+         [](PlanChecker& t) {
+             t.inst->Intervals[0] = testsupport::MakeSeparableStretches(4000, {{100, 1500}});
+             t.param = t.inst->AlgorithmParam();
+             t.options.Intervals = &t.param.PartIntervalsList;
+         },
+         {"is not a separable position"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetUp();
+        options.AllowUnplaced = c.AllowUnplaced;
+        c.Spoil(*this);
+        const auto check = Check();
+        EXPECT_EQ(check.ok, c.Messages.empty()) << check.Report();
+        for (const char* m : c.Messages) {
+            EXPECT_TRUE(Mentions(check, m)) << m << "\n" << check.Report();
+        }
+    }
 }
 
 TEST_F(PlanChecker, AManagerForOtherSplitsIsRejected) {

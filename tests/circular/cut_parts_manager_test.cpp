@@ -11,53 +11,26 @@
 #include "model/nest_result.h"
 #include "model/random.h"
 #include "model/seg_place_info.h"
-#include "support/circular_instances.h"
+#include "support/gap_tables.h"
 
 namespace tubenest {
 namespace {
 
 void ExpectSameRecord(const TNestBaseInfo& AActual, const TNestBaseInfo& AExpected,
                       const std::string& AWhere) {
-    EXPECT_EQ(AActual.ID, AExpected.ID) << AWhere;
-    EXPECT_EQ(AActual.ZGap, AExpected.ZGap) << AWhere;
-    EXPECT_EQ(AActual.FixedGap, AExpected.FixedGap) << AWhere;
-    EXPECT_EQ(AActual.IsCommon, AExpected.IsCommon) << AWhere;
-    EXPECT_EQ(AActual.CommonLength, AExpected.CommonLength) << AWhere;
-    EXPECT_EQ(AActual.IsLandCommonLen, AExpected.IsLandCommonLen) << AWhere;
-    EXPECT_EQ(AActual.Rotation, AExpected.Rotation) << AWhere;
-    EXPECT_EQ(AActual.CommonStyle, AExpected.CommonStyle) << AWhere;
+    EXPECT_EQ(AActual.ToString(), AExpected.ToString()) << AWhere;
     EXPECT_EQ(AActual.Caled, AExpected.Caled) << AWhere;
 }
 
-/// A source gap manager whose every record is different, so that a record read from the wrong cell
-/// or the wrong orientation shows.
+/// A source gap manager whose every record has its own gap, so that a record read from the wrong
+/// cell or the wrong orientation shows. A placement and its mirror image need the same record; on the
+/// diagonal the table holds both (part, part) and (-part, -part), and a host fills them alike.
 std::unique_ptr<TSegPlaceInfoManager> RandomGapManager(std::int32_t ACount, const TCADAutoNestParam& AParam,
                                                        TRandomGenerator& ARng) {
-    auto gaps = std::make_unique<TSegPlaceInfoManager>(ACount, AParam);
-    gaps->InitTable();
-    for (std::int32_t i = 0; i < ACount; ++i) {
-        for (std::int32_t j = 0; j <= i; ++j) {
-            TSegPlaceInfo cell =
-                gaps->FSegPlaceInfoTable[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
-            int field = 0;
-            for (TNestBaseInfo* r : {&cell.A1B1_A2B2, &cell.A2B2_A1B1, &cell.A1B1_B2A2, &cell.B2A2_A1B1}) {
-                r->FixedGap = 1000.0 * i + 10.0 * j + field + ARng.RandomFloat() * 0.5;
-                r->ZGap = r->FixedGap + 0.25;
-                r->IsCommon = ARng.Random(2) == 1;
-                r->CommonLength = ARng.RandomFloat() * 10;
-                r->IsLandCommonLen = ARng.RandomFloat();
-                r->Rotation = ARng.Random(4) * 90.0;
-                r->CommonStyle = ARng.Random(3);
-                r->Caled = true;
-                ++field;
-            }
-            if (i == j) {
-                // A placement and its mirror image need the same record; on the diagonal the table
-                // holds both (part, part) and (-part, -part), and a host fills them alike.
-                cell.A2B2_A1B1 = cell.A1B1_A2B2;
-            }
-            gaps->SetSegPlaceInfo(i, j, cell);
-        }
+    auto gaps = testsupport::MakeRandomGaps(ACount, ARng, 0.0, 1000.0, AParam);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(ACount); ++k) {
+        auto& cell = gaps->FSegPlaceInfoTable[k][k];
+        cell.A2B2_A1B1 = cell.A1B1_A2B2;
     }
     return gaps;
 }
@@ -160,36 +133,22 @@ void CheckAllPlacements(const TCutPartsManager& AManager, const TSegPlaceInfoMan
 // ---------------------------------------------------------------------------------------------------
 // TCutNestPart / TCutNestParts
 
-TEST(CutNestParts, RecordDefaultsAndUpdate) {
-    TCutNestPart cut;
-    cut.DataUpdate(1200.5, 3, 2);
-    EXPECT_EQ(cut, (TCutNestPart{1200.5, 3, 2}));
-    cut.DataInit();
-    EXPECT_EQ(cut, (TCutNestPart{0.0, 0, 0}));
-}
-
 TEST(CutNestParts, ComparerOrdersByPartThenLongerFirstWithinOneMillimetreEqual) {
     using C = TCutNestParts::TCutNestPartsComparer;
-    EXPECT_EQ(C::Compare({500, 1, 1}, {100, 2, 1}), -1);
     EXPECT_EQ(C::Compare({100, 2, 1}, {500, 1, 1}), 1);
-    EXPECT_EQ(C::Compare({1000.0, 2, 1}, {1000.9, 2, 1}), 0);
     EXPECT_EQ(C::Compare({1000.9, 2, 1}, {1000.0, 2, 7}), 0);
     EXPECT_EQ(C::Compare({1001.0, 2, 1}, {1000.0, 2, 1}), -1); // exactly 1.0 apart: longer first
     EXPECT_EQ(C::Compare({1000.0, 2, 1}, {1001.0, 2, 1}), 1);
-    EXPECT_EQ(C::Compare({1200, 2, 1}, {1000.5, 2, 1}), -1);
 }
 
 TEST(CutNestParts, SortGivesAnOrderTheComparerAccepts) {
     TCutNestParts list{{1000.4, 2, 1}, {300, 1, 1},    {1000.0, 2, 2},
                        {1500, 2, 1},   {1000.9, 2, 3}, {800, 1, 1}};
     list.Sort();
-    ASSERT_EQ(list.Count(), 6);
-    EXPECT_EQ(list[0], (TCutNestPart{800, 1, 1}));
-    EXPECT_EQ(list[1], (TCutNestPart{300, 1, 1}));
-    EXPECT_EQ(list[2], (TCutNestPart{1500, 2, 1})); // a longer split of the same part sorts first
-    EXPECT_EQ(list[3], (TCutNestPart{1000.9, 2, 3}));
-    EXPECT_EQ(list[4], (TCutNestPart{1000.4, 2, 1}));
-    EXPECT_EQ(list[5], (TCutNestPart{1000.0, 2, 2}));
+    // A longer split of the same part sorts first; lengths within 1 mm keep their order.
+    EXPECT_EQ(list,
+              (TCutNestParts{
+                  {800, 1, 1}, {300, 1, 1}, {1500, 2, 1}, {1000.9, 2, 3}, {1000.4, 2, 1}, {1000.0, 2, 2}}));
 
     // Chains of lengths less than 1.0 apart (not transitive) on random lists.
     TRandomGenerator rng(5);
@@ -208,21 +167,6 @@ TEST(CutNestParts, SortGivesAnOrderTheComparerAccepts) {
     }
 }
 
-TEST(CutNestParts, CloneIsIndependentAndListOpsCheckIndices) {
-    TCutNestParts list{{100, 1, 1}, {200, 2, 1}};
-    auto copy = list.Clone();
-    EXPECT_EQ(*copy, list);
-    (*copy)[0].Amount = 9;
-    copy->Insert(0, {5, 3, 1});
-    EXPECT_EQ(list[0].Amount, 1);
-    EXPECT_EQ(list.Count(), 2);
-    EXPECT_THROW(list.Delete(2), std::out_of_range);
-    EXPECT_THROW(list.Items(-1), std::out_of_range);
-    EXPECT_THROW(list.Insert(3, {}), std::out_of_range);
-    list.Delete(0);
-    EXPECT_EQ(list[0].From, 2);
-}
-
 // ---------------------------------------------------------------------------------------------------
 // Extended part array
 
@@ -234,14 +178,9 @@ TEST(CutPartsManager, ExtendedArrayLayoutForFivePartsAndTwoSplits) {
     const TCutNestParts splits{{1200, 2, 1}, {700, 5, 3}};
     const TCutPartsManager m(*source, splits, parts, param);
 
-    EXPECT_EQ(m.FOriPartCount, 5);
     EXPECT_EQ(m.FTempPartCount, 9);
     ASSERT_EQ(m.FGeneralNestPartArr.size(), 9u);
     EXPECT_EQ(m.FSegPlaceInfoManager->FPartCount, 9);
-    for (std::size_t k = 0; k < 5; ++k) {
-        EXPECT_EQ(m.FGeneralNestPartArr[k].FOuterlength, parts[k].FOuterlength);
-        EXPECT_EQ(m.FGeneralNestPartArr[k].FAmountAvail, parts[k].FAmountAvail);
-    }
     // the second split's pieces at 7 and 8
     EXPECT_EQ(m.FGeneralNestPartArr[7].FOuterlength, 700);
     EXPECT_EQ(m.FGeneralNestPartArr[8].FOuterlength, parts[4].FOuterlength - 700);
@@ -250,160 +189,72 @@ TEST(CutPartsManager, ExtendedArrayLayoutForFivePartsAndTwoSplits) {
     const TGeneralNestPart& front = m.FGeneralNestPartArr[5];
     EXPECT_EQ(front.FOuterlength, 1200);
     EXPECT_EQ(front.RealBoxLength, 1200);
-    EXPECT_EQ(front.CutoffALength, 0);
-    EXPECT_EQ(front.CutoffBLength, 0);
-    EXPECT_EQ(front.FAmountAvail, 0);
-    const TGeneralNestPart& back = m.FGeneralNestPartArr[6];
-    EXPECT_EQ(back.FOuterlength, parts[1].FOuterlength - 1200);
-    EXPECT_EQ(back.CutoffALength, 0);
-    EXPECT_EQ(back.CutoffBLength, 0);
-    EXPECT_EQ(back.FAmountAvail, 0);
-    EXPECT_EQ(*m.FCutNestPartList, splits);
-    EXPECT_EQ(m.FPartConnectLength, 0.0);
-    // row sizes of the triangular table
-    for (std::size_t r = 0; r < 9; ++r) {
-        EXPECT_EQ(m.FSegPlaceInfoManager->FSegPlaceInfoTable[r].size(), r + 1);
-    }
+    EXPECT_EQ(front.CutoffALength + front.CutoffBLength + m.FGeneralNestPartArr[6].CutoffALength, 0);
+    EXPECT_EQ(m.FGeneralNestPartArr[6].FOuterlength, parts[1].FOuterlength - 1200);
+    // Through the manager: the whole part equals front, then back, with no gap.
+    TNestResult r;
+    r.FPartOrder = {6, 7};
+    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
+    EXPECT_DOUBLE_EQ(r.FLengthUsed, parts[1].FOuterlength);
 }
 
 TEST(CutPartsManager, PieceLengthsForZShapeAndBevel) {
     TRandomGenerator rng(2);
     const TGeneralNestPartArr parts = MakeParts(2, rng);
     const TCutNestParts splits{{1000, 1, 1}};
-    {
-        const TCADAutoNestParam param = MakeParam(1);
-        const auto source = RandomGapManager(2, param, rng);
-        const TCutPartsManager m(*source, splits, parts, param);
-        EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 1000 + 20);
-        EXPECT_EQ(m.FGeneralNestPartArr[2].RealBoxLength, 1000 + 20);
-        EXPECT_EQ(m.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000 + 20);
-        EXPECT_EQ(m.FGeneralNestPartArr[3].RealBoxLength, parts[0].RealBoxLength - 1000 + 20);
-    }
-    {
-        const TCADAutoNestParam param = MakeParam(2);
-        const auto source = RandomGapManager(2, param, rng);
-        const TCutPartsManager m(*source, splits, parts, param);
-        EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 1000 + 12);
-        EXPECT_EQ(m.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000); // no addition
-    }
-}
-
-TEST(CutPartsManager, NoSplitsCopiesTheSourceTable) {
-    TRandomGenerator rng(3);
-    const TCADAutoNestParam param = MakeParam(0);
-    const auto source = RandomGapManager(4, param, rng);
-    const TCutPartsManager m(*source, TCutNestParts{}, MakeParts(4, rng), param);
-    EXPECT_EQ(m.FTempPartCount, 4);
-    CheckAllPlacements(m, *source, "no splits");
+    const auto source = RandomGapManager(2, MakeParam(0), rng);
+    const TCutPartsManager z(*source, splits, parts, MakeParam(1)); // both pieces carry half the joint
+    EXPECT_EQ(z.FGeneralNestPartArr[2].RealBoxLength, 1000 + 20);
+    EXPECT_EQ(z.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000 + 20);
+    EXPECT_EQ(z.FGeneralNestPartArr[3].RealBoxLength, parts[0].RealBoxLength - 1000 + 20);
+    const TCutPartsManager bevel(*source, splits, parts, MakeParam(2)); // the front piece the bevel
+    EXPECT_EQ(bevel.FGeneralNestPartArr[2].FOuterlength, 1000 + 12);
+    EXPECT_EQ(bevel.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000);
 }
 
 // ---------------------------------------------------------------------------------------------------
 // Joint allowance
 
-TEST(CutPartsManager, PartConnectLengthForZShape) {
+TEST(CutPartsManager, PartConnectLengthPerShapeOffsetAndFlags) {
     TRandomGenerator rng(4);
     const TGeneralNestPartArr parts = MakeParts(1, rng);
-    TCADAutoNestParam param = MakeParam(1); // gap 5, Z length 40
-    const auto source = RandomGapManager(1, param, rng);
-    const auto connect = [&](const TCADAutoNestParam& p) {
-        return TCutPartsManager(*source, TCutNestParts{}, parts, p).FPartConnectLength;
-    };
+    const auto source = RandomGapManager(1, MakeParam(0), rng);
     const TCoedgeFlagValues flag0(1, 0, 0);
     const TCoedgeFlagValues flag2(0, 0, 1);
-
-    EXPECT_EQ(connect(param), 0.0); // offset 0, no flags, 2 x 0 not above the gap
-    param.SetCoedgeFlags(&flag0);
-    EXPECT_EQ(connect(param), 40.0);
-    param.SetZShapeOffset(0.005); // still "0" within the tolerance
-    EXPECT_EQ(connect(param), 40.0);
-    param.SetZShapeOffset(1.0); // flag 0 only counts without an offset; 2 x 1 < 5
-    EXPECT_EQ(connect(param), 0.0);
-    param.SetZShapeOffset(3.0); // 6 > 5
-    EXPECT_EQ(connect(param), 35.0);
-    param.SetZShapeOffset(2.504); // 5.008 is not above 5 beyond 0.01
-    EXPECT_EQ(connect(param), 0.0);
-    param.SetCoedgeFlags(&flag2);
-    EXPECT_EQ(connect(param), 40.0);
-    param.SetZShapeOffset(0.0); // flag 2 needs an offset
-    EXPECT_EQ(connect(param), 0.0);
-    param.SetDisAllowance(true);
-    param.SetZShapeOffset(3.0);
-    EXPECT_EQ(connect(param), 0.0);
-    param.SetDisAllowance(false);
-    param.SetCoedgeFlags(nullptr); // no flag object: no flag is 1
-    EXPECT_EQ(connect(param), 35.0);
-}
-
-TEST(CutPartsManager, PartConnectLengthForBevelAndStraight) {
-    TRandomGenerator rng(6);
-    const TGeneralNestPartArr parts = MakeParts(1, rng);
-    TCADAutoNestParam param = MakeParam(2); // gap 5, bevel 12
-    const auto source = RandomGapManager(1, param, rng);
-    const auto connect = [&](const TCADAutoNestParam& p) {
-        return TCutPartsManager(*source, TCutNestParts{}, parts, p).FPartConnectLength;
+    struct TCase {
+        std::int32_t Shape; // gap 5, Z length 40, bevel 12
+        double Offset;
+        const TCoedgeFlagValues* Flags;
+        bool DisAllowance;
+        double Expected;
     };
-    const TCoedgeFlagValues flag2(0, 0, 1);
-    EXPECT_EQ(connect(param), 7.0);
-    param.SetCoedgeFlags(&flag2);
-    EXPECT_EQ(connect(param), 12.0);
-    param.SetDisAllowance(true);
-    EXPECT_EQ(connect(param), 0.0);
-    TCADAutoNestParam straight = MakeParam(0);
-    straight.SetCoedgeFlags(&flag2);
-    EXPECT_EQ(connect(straight), 0.0);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// Extended gap table
-
-TEST(CutPartsManager, StraightCutRecordsByRowAndColumn) {
-    TRandomGenerator rng(8);
-    TCADAutoNestParam param = MakeParam(0);
-    const auto source = RandomGapManager(3, param, rng);
-    const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}}, MakeParts(3, rng), param);
-    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
-    // Front piece (index 3) of part 3 (index 2) against part 1 (index 0): end A is kept.
-    EXPECT_EQ(t[3][0].A1B1_A2B2.FixedGap, 5.0); // its cut end B meets part 1
-    EXPECT_EQ(t[3][0].A1B1_A2B2.ID, -1);
-    EXPECT_TRUE(t[3][0].A1B1_A2B2.Caled);
-    EXPECT_EQ(t[3][0].A1B1_B2A2.FixedGap, 5.0);
-    EXPECT_EQ(t[3][0].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].A2B2_A1B1.FixedGap);
-    EXPECT_EQ(t[3][0].B2A2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].B2A2_A1B1.FixedGap);
-    // Against its own split part: the placement (part 3, part 3) of the source.
-    EXPECT_EQ(t[3][2].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][2].A1B1_A2B2.FixedGap);
-    EXPECT_EQ(t[3][2].B2A2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][2].B2A2_A1B1.FixedGap);
-    // Zero-gap contacts of one straight cut.
-    EXPECT_EQ(t[3][3].A1B1_B2A2.FixedGap, 0.0);
-    EXPECT_EQ(t[3][3].A1B1_B2A2.ZGap, 5.0);
-    EXPECT_EQ(t[4][4].B2A2_A1B1.FixedGap, 0.0);
-    EXPECT_EQ(t[4][3].A2B2_A1B1.FixedGap, 0.0);
-    // Back piece (index 4): its uncut end B meets part 1; cut end A is reset.
-    EXPECT_EQ(t[4][0].A1B1_A2B2.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_A2B2.FixedGap);
-    EXPECT_EQ(t[4][0].A1B1_B2A2.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_B2A2.FixedGap);
-    EXPECT_EQ(t[4][0].A2B2_A1B1.FixedGap, 5.0);
-    EXPECT_EQ(t[4][0].B2A2_A1B1.FixedGap, 5.0);
-    // Through the manager: the whole part equals front, then back, with no gap.
-    TNestResult r;
-    r.FPartOrder = {4, 5};
-    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed, m.FGeneralNestPartArr[2].FOuterlength);
-}
-
-TEST(CutPartsManager, SplitOfALowerPartReadsSwappedCells) {
-    // Part 1 (index 0) split: every other original part has a larger index, so the source records
-    // for (part 1, j) live in row j with the two parts' roles swapped.
-    TRandomGenerator rng(9);
-    TCADAutoNestParam param = MakeParam(0);
-    const auto source = RandomGapManager(3, param, rng);
-    const TCutPartsManager m(*source, TCutNestParts{{500, 1, 1}}, MakeParts(3, rng), param);
-    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
-    // front piece (3) with part 3 (2) before it: placement (3, F) = source (3, 1) = [2][0].A1B1_A2B2
-    EXPECT_EQ(t[3][2].A2B2_A1B1.FixedGap, source->FSegPlaceInfoTable[2][0].A1B1_A2B2.FixedGap);
-    // part 3 turned before the front piece: (-3, F) = source (-3, 1) = [2][0].A1B1_B2A2 mirrored
-    EXPECT_EQ(t[3][2].B2A2_A1B1.FixedGap, source->GetA1B1Info(-3, 1).FixedGap);
-    // back piece (4) then part 3: (B, 3) = source (1, 3) = [2][0].A2B2_A1B1
-    EXPECT_EQ(t[4][2].A1B1_A2B2.FixedGap, source->FSegPlaceInfoTable[2][0].A2B2_A1B1.FixedGap);
-    EXPECT_EQ(t[4][2].A1B1_B2A2.FixedGap, source->GetA1B1Info(1, -3).FixedGap);
+    for (const TCase& c : {
+             TCase{1, 0.0, nullptr, false, 0.0}, // 2 x 0 not above the gap
+             TCase{1, 0.0, &flag0, false, 40.0},
+             TCase{1, 0.005, &flag0, false, 40.0}, // still "0" within the tolerance
+             TCase{1, 1.0, &flag0, false, 0.0},    // flag 0 only counts without an offset; 2 x 1 < 5
+             TCase{1, 3.0, &flag0, false, 35.0},   // 6 > 5
+             TCase{1, 2.504, &flag0, false, 0.0},  // 5.008 is not above 5 beyond 0.01
+             TCase{1, 2.504, &flag2, false, 40.0},
+             TCase{1, 0.0, &flag2, false, 0.0}, // flag 2 needs an offset
+             TCase{1, 3.0, &flag2, true, 0.0},
+             TCase{1, 3.0, nullptr, false, 35.0},
+             TCase{2, 0.0, nullptr, false, 7.0},
+             TCase{2, 0.0, &flag2, false, 12.0},
+             TCase{2, 0.0, &flag2, true, 0.0},
+             TCase{0, 3.0, &flag2, false, 0.0},
+         }) {
+        TCADAutoNestParam param = MakeParam(c.Shape);
+        param.SetZShapeOffset(c.Offset);
+        param.SetCoedgeFlags(c.Flags);
+        param.SetDisAllowance(c.DisAllowance);
+        EXPECT_EQ(TCutPartsManager(*source, TCutNestParts{}, parts, param).FPartConnectLength, c.Expected)
+            << "shape " << c.Shape << " offset " << c.Offset << " flags "
+            << (c.Flags == &flag0 ? 0
+                : c.Flags         ? 2
+                                  : -1)
+            << " allowance " << c.DisAllowance;
+    }
 }
 
 TEST(CutPartsManager, ZShapeOverlapsEveryFrontPieceWithEveryBackPiece) {
@@ -413,20 +264,7 @@ TEST(CutPartsManager, ZShapeOverlapsEveryFrontPieceWithEveryBackPiece) {
     const auto source = RandomGapManager(3, param, rng);
     const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}, {400, 1, 1}}, MakeParts(3, rng), param);
     ASSERT_EQ(m.FPartConnectLength, 35.0);
-    const TSegPlaceInfoTable& t = m.FSegPlaceInfoManager->FSegPlaceInfoTable;
-    // F1=3, B1=4, F2=5, B2=6 (0-based)
-    EXPECT_EQ(t[4][3].A2B2_A1B1.FixedGap, -35.0); // F1 then B1
-    EXPECT_EQ(t[5][4].A1B1_A2B2.FixedGap, -35.0); // F2 then B1
-    EXPECT_EQ(t[6][3].A2B2_A1B1.FixedGap, -35.0); // F1 then B2
-    EXPECT_EQ(t[6][5].A2B2_A1B1.FixedGap, -35.0); // F2 then B2
-    EXPECT_EQ(t[6][5].A2B2_A1B1.ZGap, 5.0);
-    EXPECT_EQ(t[6][5].A2B2_A1B1.ID, -1);
-    // no zero-gap contacts: cut against cut of one piece is the reset record
-    EXPECT_EQ(t[3][3].A1B1_B2A2.FixedGap, 5.0);
-    EXPECT_EQ(t[4][4].B2A2_A1B1.FixedGap, 5.0);
-    // back piece then front piece: uncut B meets uncut A, copied from (part 3, part 1)
-    EXPECT_EQ(t[5][4].A2B2_A1B1.FixedGap, source->GetA1B1Info(3, 1).FixedGap);
-
+    EXPECT_EQ(m.FSegPlaceInfoManager->GetA1B1Info(4, 5).FixedGap, -35.0); // F1 then B1
     TNestResult r;
     r.FPartOrder = {4, 7}; // F1 then B2: overlapping joint
     m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
@@ -456,43 +294,15 @@ TEST(CutPartsManager, EveryPlacementMatchesTheSourceForUncutEnds) {
         }
         const TCutPartsManager m(*source, splits, parts, param);
         ASSERT_EQ(m.FTempPartCount, n + 2 * count);
-        CheckAllPlacements(m, *source, "round " + std::to_string(round) + " shape " + std::to_string(shape));
-    }
-}
-
-TEST(CutPartsManager, UncutEndsOfPiecesRepeatTheSplitPartsRecords) {
-    TRandomGenerator rng(99);
-    for (const std::int32_t shape : {0, 1, 2}) {
-        const TCADAutoNestParam param = MakeParam(shape);
-        const auto source = RandomGapManager(4, param, rng);
-        const TCutPartsManager m(*source, TCutNestParts{{800, 2, 1}, {600, 4, 1}}, MakeParts(4, rng), param);
-        const TSegPlaceInfoManager& g = *m.FSegPlaceInfoManager;
-        for (std::int32_t c = 0; c < 2; ++c) {
-            const std::int32_t o = (*m.FCutNestPartList)[c].From;
-            const std::int32_t F = 4 + 2 * c + 1;
-            const std::int32_t B = F + 1;
-            for (std::int32_t J = 1; J <= 4; ++J) {
-                const std::string where = "shape " + std::to_string(shape) + " J " + std::to_string(J);
-                // front piece: end A, reached from before it or, turned, from behind it
-                ExpectSameRecord(g.GetA1B1Info(J, F), source->GetA1B1Info(J, o), where + " (J,F)");
-                ExpectSameRecord(g.GetA1B1Info(-J, F), source->GetA1B1Info(-J, o), where + " (-J,F)");
-                ExpectSameRecord(g.GetA1B1Info(-F, -J), source->GetA1B1Info(-o, -J), where + " (-F,-J)");
-                ExpectSameRecord(g.GetA1B1Info(-F, J), source->GetA1B1Info(-o, J), where + " (-F,J)");
-                // back piece: end B
-                ExpectSameRecord(g.GetA1B1Info(B, J), source->GetA1B1Info(o, J), where + " (B,J)");
-                ExpectSameRecord(g.GetA1B1Info(B, -J), source->GetA1B1Info(o, -J), where + " (B,-J)");
-                ExpectSameRecord(g.GetA1B1Info(-J, -B), source->GetA1B1Info(-J, -o), where + " (-J,-B)");
-                ExpectSameRecord(g.GetA1B1Info(J, -B), source->GetA1B1Info(J, -o), where + " (J,-B)");
-            }
-            // a back piece followed by a front piece of another split: both uncut ends
-            const std::int32_t otherF = 4 + 2 * (1 - c) + 1;
-            const std::int32_t otherO = (*m.FCutNestPartList)[1 - c].From;
-            ExpectSameRecord(g.GetA1B1Info(B, otherF), source->GetA1B1Info(o, otherO),
-                             "back then other front");
-            // the part turned: the front piece's A meets the front piece's A
-            ExpectSameRecord(g.GetA1B1Info(-F, F), source->GetA1B1Info(-o, o), "front turned, front");
-            ExpectSameRecord(g.GetA1B1Info(B, -B), source->GetA1B1Info(o, -o), "back, back turned");
-        }
+        const std::string label = "round " + std::to_string(round) + " shape " + std::to_string(shape);
+        CheckAllPlacements(m, *source, label);
+        // Rows computed on demand (used when there are many splits) must give the same records.
+        const std::int64_t saved = TCutPartsManager::MaxStoredPieceCells;
+        TCutPartsManager::MaxStoredPieceCells = 0;
+        const TCutPartsManager computed(*source, splits, parts, param);
+        TCutPartsManager::MaxStoredPieceCells = saved;
+        ASSERT_EQ(computed.PiecesStored(), count == 0);
+        CheckAllPlacements(*computed.Clone(), *source, label + " on demand");
     }
 }
 
@@ -533,77 +343,13 @@ TEST(CutPartsManager, CloneIsADeepCopy) {
     const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}}, MakeParts(3, rng), param);
     m.FSegPlaceInfoManager->InitializePartGaps();
     auto copy = m.Clone();
-    EXPECT_EQ(copy->FOriPartCount, m.FOriPartCount);
-    EXPECT_EQ(copy->FTempPartCount, m.FTempPartCount);
-    EXPECT_EQ(copy->FPartConnectLength, m.FPartConnectLength);
-    EXPECT_EQ(copy->FNestParam.CutShape(), 1);
-    EXPECT_EQ(*copy->FCutNestPartList, *m.FCutNestPartList);
-    EXPECT_NE(copy->FSegPlaceInfoManager.get(), m.FSegPlaceInfoManager.get());
     EXPECT_EQ(copy->FSegPlaceInfoManager->FPartToPartConnectParams.size(), 5u);
-    EXPECT_NE(copy->FSegPlaceInfoManager->FPartToPartConnectParams[0].get(),
-              m.FSegPlaceInfoManager->FPartToPartConnectParams[0].get());
     CheckAllPlacements(*copy, *source, "clone");
     copy->FSegPlaceInfoManager->FSegPlaceInfoTable[3][0].A1B1_A2B2.FixedGap = 1234;
     (*copy->FCutNestPartList)[0].Length = 1;
     copy->FGeneralNestPartArr[0].FOuterlength = 1;
     CheckAllPlacements(m, *source, "original after the clone changed");
     EXPECT_EQ((*m.FCutNestPartList)[0].Length, 900);
-    EXPECT_NE(m.FGeneralNestPartArr[0].FOuterlength, 1);
-}
-
-} // namespace
-} // namespace tubenest
-
-namespace tubenest {
-namespace {
-
-// Many splits make the piece rows too large to store; they are then computed on demand and must
-// give exactly the records the stored table holds.
-TEST(CutPartsManagerRows, OnDemandRowsEqualStoredRows) {
-    TRandomGenerator rng(8080);
-    for (std::int32_t shape : {0, 1, 2}) {
-        for (int trial = 0; trial < 6; ++trial) {
-            const std::int32_t parts = 1 + rng.Random(5);
-            TCADAutoNestParam param;
-            param.SetCutShape(shape);
-            param.SetDefaultPartGap(3.0);
-            param.SetZShapeLength(40.0);
-            param.SetBevelLength(12.0);
-            auto gaps = testsupport::MakeRandomGapManager(parts, 0.0, 15.0, param, rng);
-            TGeneralNestPartArr arr(static_cast<std::size_t>(parts));
-            for (auto& p : arr) {
-                p.FOuterlength = 2000.0 + 100.0 * rng.Random(20);
-                p.RealBoxLength = p.FOuterlength;
-            }
-            TCutNestParts splits;
-            const std::int32_t count = 1 + rng.Random(6);
-            for (std::int32_t c = 0; c < count; ++c) {
-                const std::int32_t from = 1 + rng.Random(parts);
-                splits.Add(TCutNestPart{100.0 + rng.Random(1500), from, 1});
-            }
-            const TCutPartsManager stored(*gaps, splits, arr, param);
-            const std::int64_t saved = TCutPartsManager::MaxStoredPieceCells;
-            TCutPartsManager::MaxStoredPieceCells = 0;
-            const TCutPartsManager computed(*gaps, splits, arr, param);
-            TCutPartsManager::MaxStoredPieceCells = saved;
-            ASSERT_TRUE(stored.PiecesStored());
-            ASSERT_FALSE(computed.PiecesStored());
-            const auto copy = computed.Clone();
-            const std::int32_t n = stored.FTempPartCount;
-            for (std::int32_t a = -n; a <= n; ++a) {
-                for (std::int32_t b = -n; b <= n; ++b) {
-                    if (a == 0 || b == 0) {
-                        continue;
-                    }
-                    const TNestBaseInfo x = stored.FSegPlaceInfoManager->GetA1B1Info(a, b);
-                    const TNestBaseInfo y = computed.FSegPlaceInfoManager->GetA1B1Info(a, b);
-                    ASSERT_EQ(x.ToString(), y.ToString()) << "shape " << shape << " pair " << a << ", " << b;
-                    ASSERT_EQ(x.Caled, y.Caled);
-                    ASSERT_EQ(computed.FSegPlaceInfoManager->GetGap(a, b), copy->FSegPlaceInfoManager->GetGap(a, b));
-                }
-            }
-        }
-    }
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 namespace tubenest {
 namespace {
 
+using testsupport::ExpectResults;
 using testsupport::MakeInstance;
 using testsupport::MakeSeparableStretches;
 
@@ -48,10 +49,7 @@ TEST(Repack, WellFilledTubesStayAsTheyWereApartFromTheSort) {
         p.FAmountAvail = 0;
     }
     nest.OptimizeNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{3}); // 100 mm left comes first
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, (TIntDynArray{1, 2}));
-    EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 5200);
+    ExpectResults(nest.FNestResults, {{{3}, 5900}, {{1, 2}, 5200}}); // 100 mm left comes first
     EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
 }
 
@@ -88,10 +86,7 @@ TEST(Repack, OverfullTubesAreTakenApartAndLaidAgain) {
     nest.AddResult(1, {1, 1, 1}, 5990); // really 6010: over the tube
     nest.FNestParts[0].FAmountAvail = 0;
     nest.OptimizeNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
-    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 4005.0);
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{1});
+    ExpectResults(nest.FNestResults, {{{1, 1}, 4005}, {{1}, 2000}});
     EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 1);
 }
 
@@ -129,18 +124,16 @@ void StrandedPieceScenario(bool ASecondEntry) {
     }
     // The re-packing is refused in both cases: the piece would be lost.
     nest.OptimizeNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 4}));
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
+    ExpectResults(nest.FNestResults, {{{1, 4}}, {{3}}});
     EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 0);
     EXPECT_EQ(nest.FCutNestParts.Count(), 1);
 }
 
-TEST(Repack, APoolStillHoldingASplitPieceIsRefusedWithTwoTubeEntries) {
-    StrandedPieceScenario(true);
-}
-TEST(Repack, APoolStillHoldingASplitPieceIsRefusedWithOneTubeEntryToo) {
-    StrandedPieceScenario(false);
+TEST(Repack, APoolStillHoldingASplitPieceIsRefused) {
+    for (const bool secondEntry : {true, false}) {
+        SCOPED_TRACE(secondEntry ? "two tube entries" : "one tube entry");
+        StrandedPieceScenario(secondEntry);
+    }
 }
 
 TEST(Repack, SimpleCutPartsSplitsAcrossTheTwoTubesWithTheMostRoom) {
@@ -158,7 +151,6 @@ TEST(Repack, SimpleCutPartsSplitsAcrossTheTwoTubesWithTheMostRoom) {
         TIntDynArray pool{3};
         lonely.SimpleCutParts(pool, lonely.FNestResults);
         EXPECT_EQ(pool, TIntDynArray{3});
-        EXPECT_EQ(lonely.FNestResults[0].FPartOrder, TIntDynArray{2});
         EXPECT_TRUE(lonely.FCutNestParts.IsEmpty());
     }
 
@@ -170,19 +162,8 @@ TEST(Repack, SimpleCutPartsSplitsAcrossTheTwoTubesWithTheMostRoom) {
     ASSERT_EQ(nest.FCutNestParts.Count(), 1);
     EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 1200);
     EXPECT_EQ(nest.FCutNestParts[0].From, 3);
-    ASSERT_EQ(nest.FNestResults.Count(), 3);
     // Pieces 5 (front) and 6 (back): the first numbers above the four parts.
-    for (const auto& r : nest.FNestResults) {
-        if (r->FPartOrder.front() == 1) {
-            EXPECT_EQ(r->FPartOrder, (TIntDynArray{1, 5}));
-            EXPECT_DOUBLE_EQ(r->FLengthUsed, 4500 + 1205);
-        } else if (r->FPartOrder.front() == 2) {
-            EXPECT_EQ(r->FPartOrder, (TIntDynArray{2, 6}));
-            EXPECT_DOUBLE_EQ(r->FLengthUsed, 3500 + 1805);
-        } else {
-            EXPECT_EQ(r->FPartOrder, TIntDynArray{4});
-        }
-    }
+    ExpectResults(nest.FNestResults, {{{1, 5}, 4500 + 1205}, {{2, 6}, 3500 + 1805}, {{4}}});
     ASSERT_NE(nest.PieceInfo(5), nullptr);
     EXPECT_TRUE(nest.PieceInfo(5)->IsFront);
     EXPECT_EQ(nest.PieceInfo(6)->Partner, 5);
@@ -251,9 +232,7 @@ TEST(RepairNestedResults, AFrontPieceWithoutItsBackPieceIsTakenOutAndTheCopyShow
     nest.AddSplit(400, 1, 2);
     nest.AddResult(1, {1, 2}, 1405);
     nest.RepairNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 1);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 1000);
+    ExpectResults(nest.FNestResults, {{{1}, 1000}});
     EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
     EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
     EXPECT_EQ(nest.RepairedEntries(), 1);
@@ -266,9 +245,7 @@ TEST(RepairNestedResults, ATubeOverItsLengthLosesPartsFromItsEnd) {
     TRepackProbe nest(inst->AlgorithmParam());
     nest.AddResult(1, {1, 1, 1}, 4990); // really 6010
     nest.RepairNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 1);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 1}));
-    EXPECT_DOUBLE_EQ(nest.FNestResults[0].FLengthUsed, 4005);
+    ExpectResults(nest.FNestResults, {{{1, 1}, 4005}});
     EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
     CheckAfterRepair(*inst, nest);
 }
@@ -280,9 +257,7 @@ TEST(RepairNestedResults, ARemovedPieceTakesItsPartnerAlong) {
     nest.AddResult(1, {1, 3}, 5000); // really 5005
     nest.AddResult(1, {4, 2}, 3505);
     nest.RepairNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{2});
+    ExpectResults(nest.FNestResults, {{{1}}, {{2}}});
     EXPECT_TRUE(nest.FCutNestParts.IsEmpty());
     EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
     EXPECT_EQ(nest.FNestParts[1].FAmountAvail, 0);
@@ -302,10 +277,7 @@ TEST(RepairNestedResults, PiecesAreRenumberedWhenAnEarlierSplitIsGone) {
     EXPECT_TRUE(nest.PiecesRenumbered());
     ASSERT_EQ(nest.FCutNestParts.Count(), 1);
     EXPECT_DOUBLE_EQ(nest.FCutNestParts[0].Length, 1000);
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, (TIntDynArray{1, 2}));
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{3});
-    EXPECT_DOUBLE_EQ(nest.FNestResults[1].FLengthUsed, 2000);
+    ExpectResults(nest.FNestResults, {{{1, 2}}, {{3}, 2000}});
     EXPECT_EQ(nest.FNewPartOrder, 4);
     EXPECT_EQ(nest.FNestParts[0].FAmountAvail, 1);
     CheckAfterRepair(*inst, nest);
@@ -318,9 +290,7 @@ TEST(RepairNestedResults, ExtraCopiesAndExtraTubesAreTakenOut) {
     nest.AddResult(1, {2}, 800);
     nest.AddResult(1, {2}, 800); // entry 1 has one tube
     nest.RepairNestedResults();
-    ASSERT_EQ(nest.FNestResults.Count(), 2);
-    EXPECT_EQ(nest.FNestResults[0].FPartOrder, TIntDynArray{1});
-    EXPECT_EQ(nest.FNestResults[1].FPartOrder, TIntDynArray{2});
+    ExpectResults(nest.FNestResults, {{{1}}, {{2}}});
     EXPECT_EQ(nest.FNestParts[1].FAmountAvail, 1);
     EXPECT_EQ(nest.FNestTubes[0].FAmountAvail, 0);
     EXPECT_EQ(nest.FNestTubes[1].FAmountAvail, 4);

@@ -100,17 +100,5 @@ TEST(Geometry, TolerancesIncludingNegativeOnes) {
     EXPECT_FALSE(fEqual(1.0, 1.0, -0.125));
 }
 
-TEST(Geometry, LongDoubleOverloadsKeepExtendedPrecision) {
-    const long double one = 1.0L;
-    const long double near = 1.0L + 1e-18L; // the same as one in double precision
-    ASSERT_NE(one, near);
-    EXPECT_FALSE(fEqual(one, near, 0.0L));
-    EXPECT_TRUE(fEqual(one, near, 1e-17L));
-    EXPECT_TRUE(fGreat(near, one, 0.0L));
-    EXPECT_FALSE(fGreat(near, one, 1e-17L));
-    EXPECT_TRUE(fSmall(one, near, 0.0L));
-    EXPECT_TRUE(fGreat(one, near, -1e-17L));
-}
-
 } // namespace
 } // namespace tubenest

@@ -1,8 +1,13 @@
 #include "support/circular_instances.h"
 
+#include "support/gap_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 namespace tubenest::testsupport {
 
@@ -30,62 +35,6 @@ void TCircularInstance::SetDis(double ADis) {
     SubConfig = TDisSubConfig(ADis);
     Param.SetSubConfig(&SubConfig);
     Gaps->FNestParam.SetSubConfig(&SubConfig);
-}
-
-namespace {
-
-void FillTable(TSegPlaceInfoManager& AGaps, const std::function<double()>& AGap) {
-    AGaps.InitTable();
-    for (std::size_t i = 0; i < AGaps.FSegPlaceInfoTable.size(); ++i) {
-        auto& row = AGaps.FSegPlaceInfoTable[i];
-        for (std::size_t j = 0; j < row.size(); ++j) {
-            TSegPlaceInfo& cell = row[j];
-            for (TNestBaseInfo* info : {&cell.A1B1_A2B2, &cell.A2B2_A1B1, &cell.A1B1_B2A2, &cell.B2A2_A1B1}) {
-                const double g = AGap();
-                info->FixedGap = g;
-                info->ZGap = g;
-                info->Caled = true;
-            }
-            if (i == j) {
-                // Two copies of one part in the same direction: k, k and its mirror -k, -k are the
-                // same placement and must have the same gap.
-                cell.A2B2_A1B1.FixedGap = cell.A1B1_A2B2.FixedGap;
-                cell.A2B2_A1B1.ZGap = cell.A1B1_A2B2.ZGap;
-            }
-        }
-    }
-}
-
-TGeneralNestPart MakePart(double ALength, std::int32_t AAmount) {
-    TGeneralNestPart part;
-    part.RealBoxLength = ALength;
-    part.FOuterlength = ALength;
-    part.FAmountAvail = AAmount;
-    return part;
-}
-
-TGeneralNestTube MakeTube(double ALength, std::int32_t AAmount) {
-    TGeneralNestTube tube;
-    tube.FTubeInitialLen = ALength;
-    tube.FAmountAvail = AAmount;
-    return tube;
-}
-
-} // namespace
-
-std::unique_ptr<TSegPlaceInfoManager> MakeUniformGapManager(std::int32_t APartCount, double AGap,
-                                                            const TCADAutoNestParam& AParam) {
-    auto gaps = std::make_unique<TSegPlaceInfoManager>(APartCount, AParam);
-    FillTable(*gaps, [AGap]() { return AGap; });
-    return gaps;
-}
-
-std::unique_ptr<TSegPlaceInfoManager> MakeRandomGapManager(std::int32_t APartCount, double AMinGap,
-                                                           double AMaxGap, const TCADAutoNestParam& AParam,
-                                                           TRandomGenerator& ARandom) {
-    auto gaps = std::make_unique<TSegPlaceInfoManager>(APartCount, AParam);
-    FillTable(*gaps, [&]() { return AMinGap + (AMaxGap - AMinGap) * ARandom.RandomFloat(); });
-    return gaps;
 }
 
 std::unique_ptr<TSeparatableIntervals> MakeSeparableExceptEnds(double ALength, double AEndMargin) {
@@ -118,17 +67,17 @@ std::unique_ptr<TCircularInstance> MakeInstance(const std::vector<TLengthAmount>
                                                 double AEndMargin, std::int32_t ACutShape) {
     auto inst = std::make_unique<TCircularInstance>();
     for (const auto& [len, amount] : AParts) {
-        inst->Parts.push_back(MakePart(len, amount));
+        inst->Parts.push_back(Part(len, amount));
         inst->Intervals.push_back(MakeSeparableExceptEnds(len, AEndMargin));
     }
     for (const auto& [len, amount] : ATubes) {
-        inst->Tubes.push_back(MakeTube(len, amount));
+        inst->Tubes.push_back(Tube(len, amount));
     }
     inst->Param.SetDefaultPartGap(AGap);
     inst->Param.SetCutShape(ACutShape);
     inst->Param.SetCoedgeFlags(&inst->CoedgeFlags);
     inst->Param.SetSubConfig(&inst->SubConfig);
-    inst->Gaps = MakeUniformGapManager(static_cast<std::int32_t>(AParts.size()), AGap, inst->Param);
+    inst->Gaps = MakeUniformGaps(static_cast<int>(AParts.size()), AGap, inst->Param);
     return inst;
 }
 
@@ -161,7 +110,7 @@ std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,
             len = tenth(uniform(80.0, 0.3 * longest));
         }
         const std::int32_t amount = 1 + ARandom.Random(AOptions.MaxAmount);
-        inst->Parts.push_back(MakePart(len, amount));
+        inst->Parts.push_back(Part(len, amount));
         total += len * amount;
 
         const double shape = ARandom.RandomFloat();
@@ -199,7 +148,7 @@ std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,
         } else {
             amount = needed + 2 + ARandom.Random(4);
         }
-        inst->Tubes.push_back(MakeTube(tubeLengths[static_cast<std::size_t>(e)], amount));
+        inst->Tubes.push_back(Tube(tubeLengths[static_cast<std::size_t>(e)], amount));
     }
 
     TCADAutoNestParam& p = inst->Param;
@@ -216,11 +165,24 @@ std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,
     p.SetCoedgeFlags(&inst->CoedgeFlags);
     p.SetSubConfig(&inst->SubConfig);
     if (AOptions.RandomGaps) {
-        inst->Gaps = MakeRandomGapManager(partCount, std::max(0.0, gap - 3.0), gap + 6.0, p, ARandom);
+        inst->Gaps = MakeRandomGaps(partCount, ARandom, std::max(0.0, gap - 3.0), gap + 6.0, p);
     } else {
-        inst->Gaps = MakeUniformGapManager(partCount, gap, p);
+        inst->Gaps = MakeUniformGaps(partCount, gap, p);
     }
     return inst;
+}
+
+void ExpectResults(const TNestResultList& AList, const std::vector<TExpectedResult>& AExpected) {
+    ASSERT_EQ(AList.Count(), static_cast<int>(AExpected.size()));
+    for (std::size_t k = 0; k < AExpected.size(); ++k) {
+        SCOPED_TRACE("result " + std::to_string(k));
+        if (!AExpected[k].Order.empty()) {
+            EXPECT_EQ(AList[static_cast<int>(k)].FPartOrder, AExpected[k].Order);
+        }
+        if (AExpected[k].Used >= 0) {
+            EXPECT_NEAR(AList[static_cast<int>(k)].FLengthUsed, AExpected[k].Used, 1e-5);
+        }
+    }
 }
 
 } // namespace tubenest::testsupport

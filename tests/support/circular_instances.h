@@ -11,6 +11,7 @@
 #include "circular/circular_nest_base.h"
 #include "circular/separable_intervals.h"
 #include "host/cad_param.h"
+#include "model/nest_result.h"
 #include "model/nest_types.h"
 #include "model/random.h"
 #include "model/seg_place_info.h"
@@ -42,13 +43,6 @@ public:
     void SetDis(double ADis);
 };
 
-/// A gap manager for APartCount parts in which every orientation of every pair has FixedGap AGap.
-std::unique_ptr<TSegPlaceInfoManager> MakeUniformGapManager(std::int32_t APartCount, double AGap,
-                                                            const TCADAutoNestParam& AParam);
-/// A gap manager whose records have random gaps in [AMinGap, AMaxGap] (each record on its own).
-std::unique_ptr<TSegPlaceInfoManager> MakeRandomGapManager(std::int32_t APartCount, double AMinGap,
-                                                           double AMaxGap, const TCADAutoNestParam& AParam,
-                                                           TRandomGenerator& ARandom);
 /// Separable everywhere except within AEndMargin of either end: {[AEndMargin, ALength - AEndMargin]}
 /// plus the cut-off points at 0 and ALength (empty stretch list when the part is too short).
 std::unique_ptr<TSeparatableIntervals> MakeSeparableExceptEnds(double ALength, double AEndMargin);
@@ -71,6 +65,15 @@ struct TRandomInstanceOptions {
     bool RandomGaps = false;         ///< per-record gaps instead of one uniform gap
     bool LongParts = true;           ///< some parts longer than a tube
 };
+
+/// An expected result: the order (not checked when empty) and the used length (not when negative).
+struct TExpectedResult {
+    TIntDynArray Order;
+    double Used = -1;
+};
+
+/// Expects exactly these results, in this order (used lengths within 1e-5).
+void ExpectResults(const TNestResultList& AList, const std::vector<TExpectedResult>& AExpected);
 
 /// A random instance; the same generator state gives the same instance.
 std::unique_ptr<TCircularInstance> MakeRandomInstance(TRandomGenerator& ARandom,

@@ -41,6 +41,14 @@ std::unique_ptr<TSegPlaceInfoManager> MakeRandomGaps(int parts, TRandomGenerator
     return MakeGaps(parts, param, [&] { return minGap + (maxGap - minGap) * rng.RandomFloat(); });
 }
 
+void SetGap(TSegPlaceInfoManager& gaps, std::int32_t a, std::int32_t b, double gap) {
+    TNestBaseInfo info = gaps.GetA1B1Info(a, b);
+    info.FixedGap = gap;
+    info.ZGap = gap;
+    info.Caled = true;
+    gaps.SetA1B1Info(a, b, info);
+}
+
 TIntDynArray RandomOrder(int parts, int length, TRandomGenerator& rng, bool allowTurned) {
     TIntDynArray order;
     for (int k = 0; k < length; ++k) {

@@ -1,7 +1,7 @@
 #pragma once
-// Gap tables and order helpers shared by the tests: a uniform table, a random one with every record
-// calculated, random orders of part references, and an evaluator of the gaps along an order that is
-// independent of the searches under test.
+// Records, gap tables and order helpers shared by the tests: parts and tubes, a uniform table, a random one
+// with every record calculated, random orders of part references, and an evaluator of the gaps along an order
+// that is independent of the searches under test.
 
 #include <cstdint>
 #include <memory>
@@ -14,6 +14,24 @@
 
 namespace tubenest::testsupport {
 
+/// A part of the given outer (and real) length and copies.
+inline TGeneralNestPart Part(double length, std::int32_t amount) {
+    TGeneralNestPart p;
+    p.RealBoxLength = length;
+    p.FOuterlength = length;
+    p.FAmountAvail = amount;
+    return p;
+}
+
+/// A tube entry; nestedPart >= 1 ties the tube to a part standing at its start.
+inline TGeneralNestTube Tube(double length, std::int32_t amount, std::int32_t nestedPart = -1) {
+    TGeneralNestTube t;
+    t.FTubeInitialLen = length;
+    t.FAmountAvail = amount;
+    t.FNestedPartIdx = nestedPart;
+    return t;
+}
+
 /// Every record of every pair calculated with FixedGap = ZGap = gap.
 std::unique_ptr<TSegPlaceInfoManager> MakeUniformGaps(int parts, double gap,
                                                       const TCADAutoNestParam& param = TCADAutoNestParam());
@@ -24,6 +42,9 @@ std::unique_ptr<TSegPlaceInfoManager> MakeUniformGaps(int parts, double gap,
 std::unique_ptr<TSegPlaceInfoManager> MakeRandomGaps(int parts, TRandomGenerator& rng, double minGap = 0.0,
                                                      double maxGap = 20.0,
                                                      const TCADAutoNestParam& param = TCADAutoNestParam());
+
+/// Sets the gap of part reference a followed by b (and of the mirror placement -b, -a).
+void SetGap(TSegPlaceInfoManager& gaps, std::int32_t a, std::int32_t b, double gap);
 
 /// `length` part references drawn from 1..parts (repeats allowed), each turned with probability 1/2
 /// when allowTurned.

@@ -1,18 +1,16 @@
 #pragma once
 // Independent checks of whole-part plans (every copy either lies whole in one tube or is absent),
-// as the SVC method produces them, and builders of gap managers for tests. Everything is
+// as the SVC method produces them. Everything is
 // recomputed from the inputs and the gap manager; nothing of the engine's own bookkeeping is
 // trusted.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/cad_param.h"
 #include "model/nest_result.h"
 #include "model/nest_types.h"
-#include "model/random.h"
 #include "model/seg_place_info.h"
 
 namespace tubenest::test_support {
@@ -34,18 +32,5 @@ struct TWholePartPlanReport {
 TWholePartPlanReport CheckWholePartPlan(const TNestResultList& Plan, const TGeneralNestPartArr& Parts,
                                         const TGeneralNestTubeArr& Tubes, const TSegPlaceInfoManager& Gaps,
                                         double Tolerance = 0.01);
-
-/// A gap manager whose every record (all pairs, all orientations, calculated) has FixedGap = Gap.
-std::unique_ptr<TSegPlaceInfoManager>
-MakeUniformGapManager(std::int32_t PartCount, double Gap,
-                      const TCADAutoNestParam& Param = TCADAutoNestParam{});
-
-/// A gap manager with every record calculated and its FixedGap uniform in [MinGap, MaxGap).
-std::unique_ptr<TSegPlaceInfoManager>
-MakeRandomGapManager(std::int32_t PartCount, double MinGap, double MaxGap, TRandomGenerator& Random,
-                     const TCADAutoNestParam& Param = TCADAutoNestParam{});
-
-/// Sets the gap of part reference A followed by B (and of the mirror placement -B, -A).
-void SetGap(TSegPlaceInfoManager& Gaps, std::int32_t A, std::int32_t B, double Gap);
 
 } // namespace tubenest::test_support

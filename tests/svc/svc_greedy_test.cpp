@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
 #include "svc_test_util.h"
@@ -10,16 +13,15 @@ namespace tubenest {
 namespace {
 
 using svc_test::Candidate;
-using test_support::MakeUniformGapManager;
-using test_support::SetGap;
+using testsupport::MakeUniformGaps;
+using testsupport::SetGap;
 
 TEST(SvcGreedy, SelectionBecomesAnOrderWithGaps) {
-    auto gaps = MakeUniformGapManager(2, 6.0);
+    auto gaps = MakeUniformGaps(2, 6.0);
     SetGap(*gaps, 1, 2, 1.0);
     const TGreedyAlgorithm greedy(true);
     const TSVCNestParts sel{Candidate(0, 100, 1, 2), Candidate(1, 250, 1, 1)};
     const TNestResult r = greedy.NewGreedyAlgorithm(sel, *gaps);
-    ASSERT_EQ(r.FPartOrder.size(), 3u);
     EXPECT_EQ(r.FPartOrder, (TIntDynArray{1, 1, 2}));
     EXPECT_DOUBLE_EQ(r.FLengthUsed, 450.0 + 6.0 + 1.0);
     EXPECT_EQ(r.FTubeCount, 0);
@@ -27,7 +29,7 @@ TEST(SvcGreedy, SelectionBecomesAnOrderWithGaps) {
 }
 
 TEST(SvcGreedy, OrderSearchMayTurnPartsWhenAllowed) {
-    auto gaps = MakeUniformGapManager(1, 20.0);
+    auto gaps = MakeUniformGaps(1, 20.0);
     SetGap(*gaps, 1, -1, 2.0);
     SetGap(*gaps, -1, 1, 3.0);
     const TSVCNestParts sel{Candidate(0, 100, 1, 3)};
@@ -59,12 +61,10 @@ TEST(SvcGreedy, ModifyPartValueIsRepeatableAndFollowsTheRule) {
 
 TEST(SvcGreedy, ModifyPartValueRejectsDivisionsByZero) {
     TRandomGenerator r(1);
-    EXPECT_THROW(TGreedyAlgorithm::ModifyPartValue(Candidate(0, 10, 10, 0), 6000, 100, 1, 1, r),
-                 std::invalid_argument);
-    EXPECT_THROW(TGreedyAlgorithm::ModifyPartValue(Candidate(0, 10, 10, 1), 6000, 6000, 1, 1, r),
-                 std::invalid_argument);
-    EXPECT_THROW(TGreedyAlgorithm::ModifyPartValue(Candidate(0, 10, 10, 1), 6000, 100, -5, 1, r),
-                 std::invalid_argument);
+    for (const auto& [amount, left, tubes] : {std::tuple{0, 100.0, 1}, {1, 6000.0, 1}, {1, 100.0, -5}}) {
+        EXPECT_THROW(TGreedyAlgorithm::ModifyPartValue(Candidate(0, 10, 10, amount), 6000, left, tubes, 1, r),
+                     std::invalid_argument);
+    }
 }
 
 } // namespace

@@ -9,22 +9,6 @@
 
 namespace tubenest::svc_test {
 
-inline TGeneralNestPart Part(double length, std::int32_t amount) {
-    TGeneralNestPart p;
-    p.RealBoxLength = length;
-    p.FOuterlength = length;
-    p.FAmountAvail = amount;
-    return p;
-}
-
-inline TGeneralNestTube Tube(double length, std::int32_t amount, std::int32_t nestedPart = -1) {
-    TGeneralNestTube t;
-    t.FTubeInitialLen = length;
-    t.FAmountAvail = amount;
-    t.FNestedPartIdx = nestedPart;
-    return t;
-}
-
 inline TSVCNestPart Candidate(std::int32_t idx, double length, double value, std::int32_t amount) {
     TSVCNestPart p;
     p.Idx = idx;
