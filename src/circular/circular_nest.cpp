@@ -168,6 +168,7 @@ void TCircularNest::FinishNest() {
         OptimizeNestedResults();
     }
     RepairNestedResults();
+    PlaceLeftoverCopies();
 }
 
 // ---------------------------------------------------------------------------------------------------

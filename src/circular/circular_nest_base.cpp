@@ -1055,4 +1055,77 @@ void TCircularNestBase::RepairNestedResults() {
     }
 }
 
+void TCircularNestBase::PlaceLeftoverCopies() {
+    const std::int32_t n = PartCount();
+    if (FNestTubes.empty()) {
+        return;
+    }
+    const TSegPlaceInfoManager* gaps = FPartsInfo;
+    const TGeneralNestPartArr* parts = &FNestParts;
+    if (!FCutNestParts.IsEmpty()) {
+        TCutPartsManager& manager = CachedCutPartsManager();
+        gaps = manager.FSegPlaceInfoManager.get();
+        parts = &manager.FGeneralNestPartArr;
+    }
+    // Parts longer than this are handled as long parts (split, or set aside for tubes of their own).
+    const double longPart = FNestTubes.front().FTubeInitialLen - 2.0 * FCutPartConnectLength;
+    const bool mayTurn = !FNestParam.DisableReverse();
+    for (std::int32_t k = 0; k < n; ++k) {
+        TGeneralNestPart& part = FNestParts[static_cast<std::size_t>(k)];
+        const bool special = std::find(FZShapeSpecicalPartOrder.begin(), FZShapeSpecicalPartOrder.end(), k + 1) !=
+                             FZShapeSpecicalPartOrder.end();
+        if (special || part.FAmountAvail <= 0 || part.FOuterlength > longPart) {
+            continue;
+        }
+        while (part.FAmountAvail > 0) {
+            bool placed = false;
+            // First fit at the end of a single tube that still has room.
+            for (auto& item : FNestResults) {
+                TNestResult& r = *item;
+                if (r.FTubeCount != 1 || r.FPartOrder.empty()) {
+                    continue;
+                }
+                const double tubeLen = FNestTubes[static_cast<std::size_t>(r.FTubeIndex - 1)].FTubeInitialLen;
+                for (const std::int32_t ref : {k + 1, -(k + 1)}) {
+                    if (ref < 0 && !mayTurn) {
+                        continue;
+                    }
+                    const double len = r.FLengthUsed + gaps->GetGap(r.FPartOrder.back(), ref) + part.FOuterlength;
+                    if (!fGreat(len, tubeLen, kTol)) {
+                        r.FPartOrder.push_back(ref);
+                        gaps->UpdateNestResultInfo(r, *parts);
+                        placed = true;
+                        break;
+                    }
+                }
+                if (placed) {
+                    break;
+                }
+            }
+            // Otherwise a tube of its own, from the first entry that still has one long enough.
+            if (!placed) {
+                for (std::size_t e = 0; e < FNestTubes.size() && !placed; ++e) {
+                    TCircularNestTube& tube = FNestTubes[e];
+                    if (tube.FAmountAvail <= 0 || fGreat(part.FOuterlength, tube.FTubeInitialLen, kTol)) {
+                        continue;
+                    }
+                    auto r = std::make_unique<TNestResult>();
+                    r->FTubeIndex = static_cast<std::int32_t>(e) + 1;
+                    r->FTubeCount = 1;
+                    r->FPartOrder.push_back(k + 1);
+                    gaps->UpdateNestResultInfo(*r, *parts);
+                    FNestResults.Add(std::move(r));
+                    --tube.FAmountAvail;
+                    --FTubesAmount;
+                    placed = true;
+                }
+            }
+            if (!placed) {
+                break;
+            }
+            --part.FAmountAvail;
+        }
+    }
+}
+
 } // namespace tubenest

@@ -226,6 +226,9 @@ public:
     /// refreshes every result's place data and used length, and sets FNestParts / FNestTubes amounts
     /// and FTubesAmount from the results. Called at the end of CircularNestMain and InitialNestSolve.
     void RepairNestedResults();
+    /// Lays copies that a run left unplaced whole at the end of a tube with room, or in a tube of
+    /// their own while tubes remain (run after RepairNestedResults at the end of every nest).
+    void PlaceLeftoverCopies();
 
     /// A cut parts manager for the current FCutNestParts (the one the host gets from the swarm).
     std::unique_ptr<TCutPartsManager> CreateCutPartsManager() const;

@@ -128,6 +128,8 @@ TEST(CircularRandom, EveryCutShapePassesTheChecker) {
         RunRandom(shape, false, true, 1100 + s, 120, true);
         RunRandom(shape, true, true, 1200 + s, 120, true);
     }
+    // Once left a short part out of the first solution while a tube was still free.
+    RunRandom(0, true, true, 5, 120, true);
 }
 
 } // namespace
