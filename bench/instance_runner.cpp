@@ -122,6 +122,23 @@ Instance ReadInstance(const fs::path& file, const std::string& set) {
     return inst;
 }
 
+/// The fields of one CSV line without quoting, empty fields kept (optima.csv has blank cells).
+std::vector<std::string> CsvFields(std::string line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        out.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) {
+            return out;
+        }
+        start = comma + 1;
+    }
+}
+
 std::map<std::string, Optimum> ReadOptima(const fs::path& file) {
     std::map<std::string, Optimum> out;
     std::ifstream in(file);
@@ -130,7 +147,7 @@ std::map<std::string, Optimum> ReadOptima(const fs::path& file) {
     }
     std::string line;
     std::getline(in, line);
-    const auto header = SplitList(line, ',');
+    const auto header = CsvFields(line);
     auto column = [&header](const std::string& name) {
         const auto it = std::find(header.begin(), header.end(), name);
         return it == header.end() ? -1 : static_cast<int>(it - header.begin());
@@ -153,7 +170,7 @@ std::map<std::string, Optimum> ReadOptima(const fs::path& file) {
         }
     };
     while (std::getline(in, line)) {
-        const auto f = SplitList(line, ',');
+        const auto f = CsvFields(line);
         if (static_cast<std::size_t>(cName) >= f.size()) {
             continue;
         }
@@ -367,7 +384,9 @@ double Median(std::vector<double> v) {
     return v.size() % 2 == 1 ? v[m] : 0.5 * (v[m - 1] + v[m]);
 }
 
-/// One line per set and method (and kerf): share at optimum, mean tubes above it, times, failures.
+/// One line per set and method (and kerf). Tubes are compared with the optimum only for runs that
+/// placed every copy and passed the check: a run stopped with copies left over may use fewer tubes
+/// than the optimum, which says nothing about its quality. Such runs are counted as incomplete.
 std::string Summary(const std::vector<Row>& rows) {
     struct Key {
         std::string set, method;
@@ -383,37 +402,42 @@ std::string Summary(const std::vector<Row>& rows) {
     std::ostringstream o;
     o << "| set | kerf | method | instances | at optimum | mean above optimum | max above | median s | max s "
          "| "
-         "check failed | stopped by limit | unplaced copies |\n";
-    o << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+         "stopped by limit | incomplete | check failed | unplaced copies |\n";
+    o << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const auto& [key, list] : groups) {
         std::int64_t atOpt = 0;
-        std::int64_t withOpt = 0;
+        std::int64_t compared = 0;
         std::int64_t aboveSum = 0;
         std::int64_t aboveMax = 0;
         std::int64_t failed = 0;
         std::int64_t limited = 0;
+        std::int64_t incomplete = 0;
         std::int64_t unplaced = 0;
         std::vector<double> times;
         for (const Row* r : list) {
-            if (r->optimum >= 0) {
-                ++withOpt;
+            const bool complete = r->check_passed && r->unplaced == 0 && r->status != "error";
+            if (complete && r->optimum >= 0) {
+                ++compared;
                 atOpt += r->Above() <= 0 ? 1 : 0;
                 aboveSum += r->Above();
                 aboveMax = std::max(aboveMax, r->Above());
             }
+            incomplete += complete ? 0 : 1;
             failed += r->check_passed ? 0 : 1;
             limited += r->status == "time_limit" ? 1 : 0;
             unplaced += r->unplaced;
             times.push_back(r->seconds);
         }
-        const double share =
-            withOpt > 0 ? 100.0 * static_cast<double>(atOpt) / static_cast<double>(withOpt) : 0.0;
-        const double mean = withOpt > 0 ? static_cast<double>(aboveSum) / static_cast<double>(withOpt) : 0.0;
+        // Shares are of all instances of the group: an incomplete run is not at the optimum.
+        const auto all = static_cast<double>(list.size());
+        const double share = 100.0 * static_cast<double>(atOpt) / all;
+        const double mean =
+            compared > 0 ? static_cast<double>(aboveSum) / static_cast<double>(compared) : 0.0;
         o << "| " << key.set << " | " << api::FormatLength(key.kerf) << " | " << key.method << " | "
           << list.size() << " | " << std::fixed << std::setprecision(1) << share << " % | "
           << std::setprecision(2) << mean << " | " << aboveMax << " | " << std::setprecision(2)
-          << Median(times) << " | " << *std::max_element(times.begin(), times.end()) << " | " << failed
-          << " | " << limited << " | " << unplaced << " |\n";
+          << Median(times) << " | " << *std::max_element(times.begin(), times.end()) << " | " << limited
+          << " | " << incomplete << " | " << failed << " | " << unplaced << " |\n";
     }
     return o.str();
 }

@@ -396,18 +396,20 @@ void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
             row.assign(static_cast<std::size_t>(p) + 1, TSegPlaceInfo{});
             for (std::int32_t j = 0; j <= p; ++j) {
                 const std::int32_t J = j + 1;
-                TSegPlaceInfo cell;
+                // Filled in place. The records read below are all stored (whole-part rows, or piece
+                // rows already filled) and never in cell j of this row, so references are safe.
+                TSegPlaceInfo& cell = row[static_cast<std::size_t>(j)];
                 if (pieceIsFront) {
                     // End A (uncut) meets j in A2B2_A1B1 (j, P) and B2A2_A1B1 (-j, P).
                     cell.A1B1_A2B2 = reset;
-                    cell.A2B2_A1B1 = gaps.GetA1B1Info(J, O);
+                    cell.A2B2_A1B1 = gaps.GetA1B1InfoRef(J, O);
                     cell.A1B1_B2A2 = reset;
-                    cell.B2A2_A1B1 = gaps.GetA1B1Info(-J, O);
+                    cell.B2A2_A1B1 = gaps.GetA1B1InfoRef(-J, O);
                 } else {
                     // End B (uncut) meets j in A1B1_A2B2 (P, j) and A1B1_B2A2 (P, -j).
-                    cell.A1B1_A2B2 = gaps.GetA1B1Info(O, J);
+                    cell.A1B1_A2B2 = gaps.GetA1B1InfoRef(O, J);
                     cell.A2B2_A1B1 = reset;
-                    cell.A1B1_B2A2 = gaps.GetA1B1Info(O, -J);
+                    cell.A1B1_B2A2 = gaps.GetA1B1InfoRef(O, -J);
                     cell.B2A2_A1B1 = reset;
                 }
                 if (!AZShape) {
@@ -432,7 +434,6 @@ void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
                         cell.A2B2_A1B1.FixedGap = -AManager.FPartConnectLength;
                     }
                 }
-                row[static_cast<std::size_t>(j)] = cell;
             }
         }
     }

@@ -140,12 +140,10 @@ void TSegPlaceInfoManager::DetachSharedRows() {
     FSharedRows.reset();
 }
 
-const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
-    const TNestBaseInfo* stored = StoredRecord(Locate(A, B));
-    TUBENEST_ASSERT(stored != nullptr, kModule,
-                    "no stored gap record for parts " + std::to_string(A) + ", " + std::to_string(B) +
-                        (FRowSource ? " (computed on demand: read it with GetA1B1Info)" : ""));
-    return *stored;
+void TSegPlaceInfoManager::NoStoredRecord(std::int32_t A, std::int32_t B) const {
+    EngineAssertFail(kModule, "no stored gap record for parts " + std::to_string(A) + ", " +
+                                  std::to_string(B) +
+                                  (FRowSource ? " (computed on demand: read it with GetA1B1Info)" : ""));
 }
 
 void TSegPlaceInfoManager::InitializePartGaps() {

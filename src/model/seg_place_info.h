@@ -126,7 +126,13 @@ public:
         return SourceRecord(A, B, slot);
     }
     /// The same record without copying; only for stored rows (not for rows of FRowSource).
-    const TNestBaseInfo& GetA1B1InfoRef(std::int32_t A, std::int32_t B) const;
+    const TNestBaseInfo& GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
+        const TNestBaseInfo* stored = StoredRecord(Locate(A, B));
+        if (stored == nullptr) {
+            NoStoredRecord(A, B);
+        }
+        return *stored;
+    }
     /// FixedGap of GetA1B1Info(A, B).
     double GetGap(std::int32_t A, std::int32_t B) const {
         const TSlot slot = Locate(A, B);
@@ -210,6 +216,7 @@ private:
             return &e.B2A2_A1B1;
         }
     }
+    [[noreturn]] void NoStoredRecord(std::int32_t A, std::int32_t B) const;
     /// The record of a row that is not stored: asks FRowSource (asserts that there is one).
     TNestBaseInfo SourceRecord(std::int32_t A, std::int32_t B, const TSlot& ASlot) const;
     /// Copies the shared rows into the own table and drops the sharing (before any write).
