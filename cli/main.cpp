@@ -1,9 +1,10 @@
 // tubenest: nest parts into stock tubes from the command line.
 //
-//   tubenest solve FILE [--stock S] [--gap G] [--method M] [--time-limit S] [--seed N]
+//   tubenest solve FILE [--stock S] [--gap G] [--method M] [--time-limit S] [--seed N] [--threads N]
 //                       [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
 //   tubenest validate FILE [--stock S] [--gap G]
-//   tubenest example [--method M] [--time-limit S] [--seed N] [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
+//   tubenest example [--method M] [--time-limit S] [--seed N] [--threads N] [--json OUT] [--svg OUT] [--dump
+//   OUT] [--quiet]
 //                    [--save-problem OUT]
 //   tubenest methods
 //
@@ -14,12 +15,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "api/example_problem.h"
 #include "api/plan_output.h"
@@ -38,10 +41,17 @@ struct InputOptions {
     std::optional<double> gap;
 };
 
+/// The machine's hardware threads (1 when unknown).
+std::int32_t DefaultThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<std::int32_t>(std::min(n, 256U));
+}
+
 struct RunOptions {
     std::string method;
     double time_limit = 0.0;
     std::optional<std::uint64_t> seed;
+    std::int32_t threads = DefaultThreads();
     std::string json_out;
     std::string svg_out;
     std::string dump_out;
@@ -131,6 +141,7 @@ int RunSolve(const api::Problem& problem, const RunOptions& run) {
     options.method = method;
     options.time_limit_seconds = run.time_limit;
     options.seed = run.seed;
+    options.threads = run.threads;
     api::StopToken stop;
     options.stop = stop;
     ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, run.time_limit);
@@ -181,6 +192,11 @@ void AddRunOptions(CLI::App& cmd, RunOptions& run) {
                    "Stop after this many seconds and keep the best plan found so far")
         ->check(CLI::NonNegativeNumber);
     cmd.add_option("--seed", run.seed, "Random seed, to repeat a run exactly");
+    cmd.add_option("--threads,-j", run.threads,
+                   "Worker threads of the particle swarm (default: the hardware threads, " +
+                       std::to_string(DefaultThreads()) +
+                       "); without a time limit the plan does not depend on it")
+        ->check(CLI::Range(1, 256));
     cmd.add_option("--json", run.json_out, "Write the plan as JSON to this file ('-': standard output)");
     cmd.add_option("--svg", run.svg_out,
                    "Write the cutting diagram as SVG to this file ('-': standard output)");

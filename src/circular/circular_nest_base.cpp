@@ -76,7 +76,7 @@ void TCircularNestTube::DataInit(const TGeneralNestTube& AGeneralNestTube) {
 
 TCircularNestBase::TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmParam)
     : FNestParts(NestAlgorithmParam.AGNestParts), FNestParam(NestAlgorithmParam.NestParam),
-      FPartsInfo(NestAlgorithmParam.PartsCalInfo) {
+      FPartsInfo(NestAlgorithmParam.PartsCalInfo), FWholePartRows(NestAlgorithmParam.WholePartRows) {
     const std::size_t n = FNestParts.size();
     if (FPartsInfo == nullptr) {
         throw std::invalid_argument("circular nest: the parameter record has no gap manager");
@@ -547,7 +547,8 @@ TCutPartsManager& TCircularNestBase::CachedCutPartsManager() {
 }
 
 std::unique_ptr<TCutPartsManager> TCircularNestBase::CreateCutPartsManager() const {
-    return std::make_unique<TCutPartsManager>(*FPartsInfo, FCutNestParts, FNestParts, FNestParam);
+    return std::make_unique<TCutPartsManager>(*FPartsInfo, FCutNestParts, FNestParts, FNestParam,
+                                              FWholePartRows);
 }
 
 void TCircularNestBase::OptimizeNestedResults() {

@@ -55,6 +55,10 @@ struct TNestAlgorithmParam {
     const TSegPlaceInfoManager* PartsCalInfo = nullptr; ///< gap look-up (non-owning)
     TCADAutoNestParam NestParam;
     TExtendedDynArray TubesLengthArr; ///< length of each tube entry, in the order of AGNestTubes
+    /// Optional read-only copy of PartsCalInfo's rows of the parts (row i with i + 1 records),
+    /// shared by the split-piece gap tables of all nests instead of copied into each. The particle
+    /// swarm makes it at the start of a run; it must hold the same records as PartsCalInfo.
+    std::shared_ptr<const TSegPlaceInfoTable> WholePartRows;
 
     void Init(std::vector<const TSeparatableIntervals*> APartIntervalsList,
               const TGeneralNestPartArr& ANestParts, const TGeneralNestTubeArr& ANestTubes,
@@ -140,7 +144,8 @@ public:
     TIntDynArray FNestOrder;                   ///< the part order still to be placed (see the nests)
     TCutNestParts FCutNestParts;               ///< one record per split made
     TCADAutoNestParam FNestParam;
-    const TSegPlaceInfoManager* FPartsInfo = nullptr; ///< gap look-up (non-owning)
+    const TSegPlaceInfoManager* FPartsInfo = nullptr;         ///< gap look-up (non-owning)
+    std::shared_ptr<const TSegPlaceInfoTable> FWholePartRows; ///< see TNestAlgorithmParam::WholePartRows
     double FTubeLength = 0.0; ///< usable length of the tube being filled (its length - FCutPartConnectLength)
     double FNextTubeLength = 0.0; ///< usable length of the tube that the next piece will go into
     std::vector<const TSeparatableIntervals*> FPartIntervalsList; ///< non-owning, one per part, never null

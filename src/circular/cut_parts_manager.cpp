@@ -27,7 +27,8 @@ std::unique_ptr<TSegPlaceInfoManager> CopyGapManager(const TSegPlaceInfoManager&
     copy->FSegPlaceInfoTable = ASource.FSegPlaceInfoTable;
     copy->FSinglePartGaps = ASource.FSinglePartGaps;
     copy->FPartLengths = ASource.FPartLengths;
-    copy->FRowSource = ASource.FRowSource; // immutable, shared
+    copy->FRowSource = ASource.FRowSource;   // immutable, shared
+    copy->FSharedRows = ASource.FSharedRows; // immutable, shared
     copy->FPartToPartConnectParams.reserve(ASource.FPartToPartConnectParams.size());
     for (const auto& param : ASource.FPartToPartConnectParams) {
         copy->FPartToPartConnectParams.push_back(param ? std::make_unique<TPartToPartConnectParam>(*param)
@@ -108,7 +109,8 @@ std::unique_ptr<TCutNestParts> TCutNestParts::Clone() const {
 TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoManager,
                                    const TCutNestParts& ACutNestPartList,
                                    const TGeneralNestPartArr& AGeneralNestPartArr,
-                                   const TCADAutoNestParam& NestParam)
+                                   const TCADAutoNestParam& NestParam,
+                                   std::shared_ptr<const TSegPlaceInfoTable> AWholePartRows)
     : FNestParam(NestParam) {
     FOriPartCount = static_cast<std::int32_t>(AGeneralNestPartArr.size());
     FTempPartCount = FOriPartCount + 2 * ACutNestPartList.Count();
@@ -120,12 +122,16 @@ TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoMana
                                     " parts, the part array has " + std::to_string(FOriPartCount));
     }
     for (std::int32_t r = 0; r < FOriPartCount; ++r) {
-        if (ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)].size() <
-            static_cast<std::size_t>(r) + 1) {
-            throw std::invalid_argument(
-                "cut parts manager: gap table row " + std::to_string(r) + " holds " +
-                std::to_string(ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)].size()) +
-                " records, needs " + std::to_string(r + 1));
+        const std::size_t held = ASegPlaceInfoManager.TableRow(static_cast<std::size_t>(r)).size();
+        if (held < static_cast<std::size_t>(r) + 1) {
+            throw std::invalid_argument("cut parts manager: gap table row " + std::to_string(r) + " holds " +
+                                        std::to_string(held) + " records, needs " + std::to_string(r + 1));
+        }
+        if (AWholePartRows &&
+            (AWholePartRows->size() < static_cast<std::size_t>(FOriPartCount) ||
+             (*AWholePartRows)[static_cast<std::size_t>(r)].size() != static_cast<std::size_t>(r) + 1)) {
+            throw std::invalid_argument("cut parts manager: the shared rows do not cover the " +
+                                        std::to_string(FOriPartCount) + " parts");
         }
     }
     for (std::int32_t c = 0; c < ACutNestPartList.Count(); ++c) {
@@ -146,10 +152,20 @@ TCutPartsManager::TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoMana
 
     FSegPlaceInfoManager =
         std::make_unique<TSegPlaceInfoManager>(FTempPartCount, ASegPlaceInfoManager.FNestParam);
-    for (std::int32_t r = 0; r < FOriPartCount; ++r) {
-        const auto& source = ASegPlaceInfoManager.FSegPlaceInfoTable[static_cast<std::size_t>(r)];
-        FSegPlaceInfoManager->FSegPlaceInfoTable[static_cast<std::size_t>(r)].assign(
-            source.begin(), source.begin() + static_cast<std::ptrdiff_t>(r) + 1);
+    if (AWholePartRows) {
+        // Exactly the rows of the whole parts: rows of pieces must come from this manager's table.
+        if (AWholePartRows->size() == static_cast<std::size_t>(FOriPartCount)) {
+            FSegPlaceInfoManager->FSharedRows = std::move(AWholePartRows);
+        } else {
+            FSegPlaceInfoManager->FSharedRows = std::make_shared<const TSegPlaceInfoTable>(
+                AWholePartRows->begin(), AWholePartRows->begin() + FOriPartCount);
+        }
+    } else {
+        for (std::int32_t r = 0; r < FOriPartCount; ++r) {
+            const auto& source = ASegPlaceInfoManager.TableRow(static_cast<std::size_t>(r));
+            FSegPlaceInfoManager->FSegPlaceInfoTable[static_cast<std::size_t>(r)].assign(
+                source.begin(), source.begin() + static_cast<std::ptrdiff_t>(r) + 1);
+        }
     }
 
     FCutNestPartList = ACutNestPartList.Clone();
@@ -307,17 +323,20 @@ public:
                     r.FixedGap = -FConnect;
                 }
                 return r;
-            case kA2B2_A1B1: return AGaps.GetA1B1Info(J, O);
+            case kA2B2_A1B1:
+                return AGaps.GetA1B1Info(J, O);
             case kA1B1_B2A2:
                 if (!FZShape && j == p) {
                     r.FixedGap = 0.0;
                 }
                 return r;
-            default: return AGaps.GetA1B1Info(-J, O);
+            default:
+                return AGaps.GetA1B1Info(-J, O);
             }
         }
         switch (AOrientation) {
-        case kA1B1_A2B2: return AGaps.GetA1B1Info(O, J);
+        case kA1B1_A2B2:
+            return AGaps.GetA1B1Info(O, J);
         case kA2B2_A1B1:
             if (!FZShape && j == p - 1) {
                 r.FixedGap = 0.0;
@@ -325,7 +344,8 @@ public:
                 r.FixedGap = -FConnect;
             }
             return r;
-        case kA1B1_B2A2: return AGaps.GetA1B1Info(O, -J);
+        case kA1B1_B2A2:
+            return AGaps.GetA1B1Info(O, -J);
         default:
             if (!FZShape && j == p) {
                 r.FixedGap = 0.0;
@@ -376,18 +396,20 @@ void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
             row.assign(static_cast<std::size_t>(p) + 1, TSegPlaceInfo{});
             for (std::int32_t j = 0; j <= p; ++j) {
                 const std::int32_t J = j + 1;
-                TSegPlaceInfo cell;
+                // Filled in place. The records read below are all stored (whole-part rows, or piece
+                // rows already filled) and never in cell j of this row, so references are safe.
+                TSegPlaceInfo& cell = row[static_cast<std::size_t>(j)];
                 if (pieceIsFront) {
                     // End A (uncut) meets j in A2B2_A1B1 (j, P) and B2A2_A1B1 (-j, P).
                     cell.A1B1_A2B2 = reset;
-                    cell.A2B2_A1B1 = gaps.GetA1B1Info(J, O);
+                    cell.A2B2_A1B1 = gaps.GetA1B1InfoRef(J, O);
                     cell.A1B1_B2A2 = reset;
-                    cell.B2A2_A1B1 = gaps.GetA1B1Info(-J, O);
+                    cell.B2A2_A1B1 = gaps.GetA1B1InfoRef(-J, O);
                 } else {
                     // End B (uncut) meets j in A1B1_A2B2 (P, j) and A1B1_B2A2 (P, -j).
-                    cell.A1B1_A2B2 = gaps.GetA1B1Info(O, J);
+                    cell.A1B1_A2B2 = gaps.GetA1B1InfoRef(O, J);
                     cell.A2B2_A1B1 = reset;
-                    cell.A1B1_B2A2 = gaps.GetA1B1Info(O, -J);
+                    cell.A1B1_B2A2 = gaps.GetA1B1InfoRef(O, -J);
                     cell.B2A2_A1B1 = reset;
                 }
                 if (!AZShape) {
@@ -412,7 +434,6 @@ void FillPieceRows(TCutPartsManager& AManager, bool AZShape) {
                         cell.A2B2_A1B1.FixedGap = -AManager.FPartConnectLength;
                     }
                 }
-                row[static_cast<std::size_t>(j)] = cell;
             }
         }
     }

@@ -102,8 +102,13 @@ public:
     /// Builds the extended array and gap table. ASegPlaceInfoManager must hold a complete pair table
     /// for the parts of AGeneralNestPartArr; every split must name one of those parts
     /// (std::invalid_argument / std::out_of_range otherwise). The arguments are copied, not kept.
+    /// AWholePartRows, when given, holds the same records as the first rows of
+    /// ASegPlaceInfoManager's table (at least one per part); the new gap manager then shares those
+    /// rows read-only instead of copying them (FSegPlaceInfoManager->FSharedRows), which keeps the
+    /// many short-lived managers of a nesting run cheap. The manager stays valid on its own either way.
     TCutPartsManager(const TSegPlaceInfoManager& ASegPlaceInfoManager, const TCutNestParts& ACutNestPartList,
-                     const TGeneralNestPartArr& AGeneralNestPartArr, const TCADAutoNestParam& NestParam);
+                     const TGeneralNestPartArr& AGeneralNestPartArr, const TCADAutoNestParam& NestParam,
+                     std::shared_ptr<const TSegPlaceInfoTable> AWholePartRows = nullptr);
     TCutPartsManager(const TCutPartsManager&) = delete;
     TCutPartsManager& operator=(const TCutPartsManager&) = delete;
 

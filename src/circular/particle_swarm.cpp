@@ -16,6 +16,21 @@ namespace tubenest {
 namespace {
 constexpr const char* kModule = "UCircularNest";
 
+/// Rows 0 .. APartCount - 1 of the gap table, each cut to its i + 1 records; null when a row is
+/// incomplete (the nests then report the broken table themselves).
+std::shared_ptr<const TSegPlaceInfoTable> SnapshotWholePartRows(const TSegPlaceInfoManager& AGaps,
+                                                                std::size_t APartCount) {
+    auto rows = std::make_shared<TSegPlaceInfoTable>(APartCount);
+    for (std::size_t i = 0; i < APartCount; ++i) {
+        const auto& source = AGaps.TableRow(i);
+        if (source.size() < i + 1) {
+            return nullptr;
+        }
+        (*rows)[i].assign(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    }
+    return rows;
+}
+
 std::int32_t TubeSum(const TNestResultList& list) {
     std::int32_t s = 0;
     for (const auto& r : list) {
@@ -465,8 +480,14 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
                                   std::unique_ptr<TNestResultList>& NestResults,
                                   std::unique_ptr<TCutNestParts>& CutPartsList,
                                   std::unique_ptr<TCutPartsManager>& CutPartsManager) {
-    const TNestAlgorithmParam& param = NestAlgorithmParam;
-    TUBENEST_ASSERT(param.PartsCalInfo != nullptr, kModule, "AlgorithmNest without a gap manager");
+    TUBENEST_ASSERT(NestAlgorithmParam.PartsCalInfo != nullptr, kModule, "AlgorithmNest without a gap manager");
+    // Every nest of the run builds gap tables for its split pieces; they share one read-only copy of
+    // the rows of the whole parts rather than copying those rows each time.
+    TNestAlgorithmParam run = NestAlgorithmParam;
+    if (!run.WholePartRows) {
+        run.WholePartRows = SnapshotWholePartRows(*run.PartsCalInfo, run.AGNestParts.size());
+    }
+    const TNestAlgorithmParam& param = run;
     if (param.AGNestParts.size() != FParts.size()) {
         throw std::invalid_argument("particle swarm: built for " + std::to_string(FParts.size()) +
                                     " parts, the parameter record holds " + std::to_string(param.AGNestParts.size()));

@@ -68,6 +68,7 @@ TSegPlaceInfoManager::TSegPlaceInfoManager(std::int32_t APartCount, const TCADAu
 }
 
 void TSegPlaceInfoManager::InitTable() {
+    FSharedRows.reset();
     const TSegPlaceInfo fresh = FreshSegPlaceInfo();
     for (std::size_t i = 0; i < FSegPlaceInfoTable.size(); ++i) {
         FSegPlaceInfoTable[i].assign(i + 1, fresh);
@@ -80,6 +81,7 @@ void TSegPlaceInfoManager::SetSegPlaceInfo(std::int32_t i, std::int32_t j, const
                                 "] for " + std::to_string(FPartCount) +
                                 " parts (need 0 <= j <= i < part count)");
     }
+    DetachSharedRows();
     auto& row = FSegPlaceInfoTable[static_cast<std::size_t>(i)];
     if (row.size() != static_cast<std::size_t>(i) + 1) {
         row.resize(static_cast<std::size_t>(i) + 1, FreshSegPlaceInfo());
@@ -88,6 +90,7 @@ void TSegPlaceInfoManager::SetSegPlaceInfo(std::int32_t i, std::int32_t j, const
 }
 
 TNestBaseInfo& TSegPlaceInfoManager::RecordFor(std::int32_t A, std::int32_t B) {
+    DetachSharedRows();
     return const_cast<TNestBaseInfo&>(std::as_const(*this).GetA1B1InfoRef(A, B));
 }
 
@@ -98,6 +101,7 @@ void TSegPlaceInfoManager::SetA1B1Info(std::int32_t A, std::int32_t B, const TNe
         throw std::out_of_range("gap table: no pair (" + std::to_string(A) + ", " + std::to_string(B) +
                                 ") for " + std::to_string(FPartCount) + " parts");
     }
+    DetachSharedRows();
     auto& row = FSegPlaceInfoTable[static_cast<std::size_t>(std::max(i, j))];
     if (row.size() != static_cast<std::size_t>(std::max(i, j)) + 1) {
         row.resize(static_cast<std::size_t>(std::max(i, j)) + 1, FreshSegPlaceInfo());
@@ -111,66 +115,35 @@ void TSegPlaceInfoManager::SetA1B1Info(std::int32_t A, std::int32_t B, const TNe
     }
 }
 
-TSegPlaceInfoManager::TSlot TSegPlaceInfoManager::Locate(std::int32_t A, std::int32_t B) const {
-    TUBENEST_ASSERT(A != 0 && B != 0, kModule, SCanNotTransferZero);
-    const std::int32_t i = std::abs(A) - 1;
-    const std::int32_t j = std::abs(B) - 1;
-    const bool aPos = A > 0;
-    const bool bPos = B > 0;
-    TSlot slot;
-    if (i >= j) {
-        slot.Row = i;
-        slot.Col = j;
-        slot.Orientation = aPos && bPos ? kA1B1_A2B2 : (!aPos && !bPos ? kA2B2_A1B1 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
-    } else {
-        slot.Row = j;
-        slot.Col = i;
-        slot.Orientation = aPos && bPos ? kA2B2_A1B1 : (!aPos && !bPos ? kA1B1_A2B2 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
-    }
-    return slot;
-}
-
-const TNestBaseInfo* TSegPlaceInfoManager::StoredRecord(const TSlot& ASlot) const {
-    const auto row = static_cast<std::size_t>(ASlot.Row);
-    const auto col = static_cast<std::size_t>(ASlot.Col);
-    if (row >= FSegPlaceInfoTable.size() || col >= FSegPlaceInfoTable[row].size()) {
-        return nullptr;
-    }
-    const TSegPlaceInfo& e = FSegPlaceInfoTable[row][col];
-    switch (ASlot.Orientation) {
-    case kA1B1_A2B2: return &e.A1B1_A2B2;
-    case kA2B2_A1B1: return &e.A2B2_A1B1;
-    case kA1B1_B2A2: return &e.A1B1_B2A2;
-    default: return &e.B2A2_A1B1;
-    }
-}
-
-TNestBaseInfo TSegPlaceInfoManager::GetA1B1Info(std::int32_t A, std::int32_t B) const {
-    const TSlot slot = Locate(A, B);
-    if (const TNestBaseInfo* stored = StoredRecord(slot)) {
-        return *stored;
-    }
-    TUBENEST_ASSERT(FRowSource != nullptr && slot.Row < FPartCount, kModule,
+TNestBaseInfo TSegPlaceInfoManager::SourceRecord(std::int32_t A, std::int32_t B, const TSlot& ASlot) const {
+    TUBENEST_ASSERT(FRowSource != nullptr && ASlot.Row < FPartCount, kModule,
                     "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
-    return FRowSource->Record(*this, slot.Row, slot.Col, slot.Orientation);
+    return FRowSource->Record(*this, ASlot.Row, ASlot.Col, ASlot.Orientation);
 }
 
-double TSegPlaceInfoManager::GetGap(std::int32_t A, std::int32_t B) const {
-    const TSlot slot = Locate(A, B);
-    if (const TNestBaseInfo* stored = StoredRecord(slot)) {
-        return stored->FixedGap;
+const std::vector<TSegPlaceInfo>& TSegPlaceInfoManager::TableRow(std::size_t i) const {
+    static const std::vector<TSegPlaceInfo> kNoRow;
+    if (FSharedRows && i < FSharedRows->size()) {
+        return (*FSharedRows)[i];
     }
-    TUBENEST_ASSERT(FRowSource != nullptr && slot.Row < FPartCount, kModule,
-                    "no gap record for parts " + std::to_string(A) + ", " + std::to_string(B));
-    return FRowSource->Record(*this, slot.Row, slot.Col, slot.Orientation).FixedGap;
+    return i < FSegPlaceInfoTable.size() ? FSegPlaceInfoTable[i] : kNoRow;
 }
 
-const TNestBaseInfo& TSegPlaceInfoManager::GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
-    const TNestBaseInfo* stored = StoredRecord(Locate(A, B));
-    TUBENEST_ASSERT(stored != nullptr, kModule,
-                    "no stored gap record for parts " + std::to_string(A) + ", " + std::to_string(B) +
-                        (FRowSource ? " (computed on demand: read it with GetA1B1Info)" : ""));
-    return *stored;
+void TSegPlaceInfoManager::DetachSharedRows() {
+    if (!FSharedRows) {
+        return;
+    }
+    const std::size_t n = std::min(FSharedRows->size(), FSegPlaceInfoTable.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        FSegPlaceInfoTable[i] = (*FSharedRows)[i];
+    }
+    FSharedRows.reset();
+}
+
+void TSegPlaceInfoManager::NoStoredRecord(std::int32_t A, std::int32_t B) const {
+    EngineAssertFail(kModule, "no stored gap record for parts " + std::to_string(A) + ", " +
+                                  std::to_string(B) +
+                                  (FRowSource ? " (computed on demand: read it with GetA1B1Info)" : ""));
 }
 
 void TSegPlaceInfoManager::InitializePartGaps() {
@@ -371,8 +344,8 @@ void TSegPlaceInfoManager::GetMaxMinGap(double& AMaxGap, double& AMinGap) const 
             AMinGap = std::min(AMinGap, r.FixedGap);
         }
     };
-    for (const auto& row : FSegPlaceInfoTable) {
-        for (const auto& e : row) {
+    for (std::size_t i = 0; i < FSegPlaceInfoTable.size(); ++i) {
+        for (const auto& e : TableRow(i)) {
             visit(e.A1B1_A2B2);
             visit(e.A2B2_A1B1);
             visit(e.A1B1_B2A2);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/app_services.h"
 #include "host/cad_param.h"
 #include "model/assertion.h"
 #include "model/nest_result.h"
@@ -117,15 +118,41 @@ public:
     void SetA1B1Info(std::int32_t A, std::int32_t B, const TNestBaseInfo& info);
 
     /// The record for part reference A immediately followed by part reference B (a copy).
-    TNestBaseInfo GetA1B1Info(std::int32_t A, std::int32_t B) const;
+    TNestBaseInfo GetA1B1Info(std::int32_t A, std::int32_t B) const {
+        const TSlot slot = Locate(A, B);
+        if (const TNestBaseInfo* stored = StoredRecord(slot)) {
+            return *stored;
+        }
+        return SourceRecord(A, B, slot);
+    }
     /// The same record without copying; only for stored rows (not for rows of FRowSource).
-    const TNestBaseInfo& GetA1B1InfoRef(std::int32_t A, std::int32_t B) const;
+    const TNestBaseInfo& GetA1B1InfoRef(std::int32_t A, std::int32_t B) const {
+        const TNestBaseInfo* stored = StoredRecord(Locate(A, B));
+        if (stored == nullptr) {
+            NoStoredRecord(A, B);
+        }
+        return *stored;
+    }
     /// FixedGap of GetA1B1Info(A, B).
-    double GetGap(std::int32_t A, std::int32_t B) const;
+    double GetGap(std::int32_t A, std::int32_t B) const {
+        const TSlot slot = Locate(A, B);
+        if (const TNestBaseInfo* stored = StoredRecord(slot)) {
+            return stored->FixedGap;
+        }
+        return SourceRecord(A, B, slot).FixedGap;
+    }
 
     /// Rows that are not stored in FSegPlaceInfoTable (left empty there) are computed on demand by
     /// this source; it keeps very large tables (one row per split piece) out of memory.
     std::shared_ptr<const TSegPlaceInfoRowSource> FRowSource;
+
+    /// Rows 0 .. FSharedRows->size() - 1 of the table, shared read-only with other managers (the
+    /// split-piece tables of one nesting run all start with the same rows of the whole parts); the
+    /// own rows at those indices stay empty. Writing a record first copies the shared rows in, so
+    /// no other manager ever sees the change.
+    std::shared_ptr<const TSegPlaceInfoTable> FSharedRows;
+    /// The row i of the table, wherever it is kept (empty when i is outside the table).
+    const std::vector<TSegPlaceInfo>& TableRow(std::size_t i) const;
 
     /// Derives the run patterns and the neighbour lists; does nothing when the run patterns exist.
     void InitializePartGaps();
@@ -148,8 +175,52 @@ private:
         std::int32_t Col = 0;
         std::int32_t Orientation = 0; ///< orientation code of the record within the cell
     };
-    TSlot Locate(std::int32_t A, std::int32_t B) const;
-    const TNestBaseInfo* StoredRecord(const TSlot& ASlot) const;
+    // Locate and StoredRecord run for every gap read of every method; inline keeps them cheap.
+    TSlot Locate(std::int32_t A, std::int32_t B) const {
+        TUBENEST_ASSERT(A != 0 && B != 0, "uNestBase3D", SCanNotTransferZero);
+        const std::int32_t i = (A > 0 ? A : -A) - 1;
+        const std::int32_t j = (B > 0 ? B : -B) - 1;
+        const bool aPos = A > 0;
+        const bool bPos = B > 0;
+        TSlot slot;
+        if (i >= j) {
+            slot.Row = i;
+            slot.Col = j;
+            slot.Orientation =
+                aPos && bPos ? kA1B1_A2B2 : (!aPos && !bPos ? kA2B2_A1B1 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
+        } else {
+            slot.Row = j;
+            slot.Col = i;
+            slot.Orientation =
+                aPos && bPos ? kA2B2_A1B1 : (!aPos && !bPos ? kA1B1_A2B2 : (aPos ? kA1B1_B2A2 : kB2A2_A1B1));
+        }
+        return slot;
+    }
+    const TNestBaseInfo* StoredRecord(const TSlot& ASlot) const {
+        const auto row = static_cast<std::size_t>(ASlot.Row);
+        const auto col = static_cast<std::size_t>(ASlot.Col);
+        const TSegPlaceInfoTable& table =
+            FSharedRows && row < FSharedRows->size() ? *FSharedRows : FSegPlaceInfoTable;
+        if (row >= table.size() || col >= table[row].size()) {
+            return nullptr;
+        }
+        const TSegPlaceInfo& e = table[row][col];
+        switch (ASlot.Orientation) {
+        case kA1B1_A2B2:
+            return &e.A1B1_A2B2;
+        case kA2B2_A1B1:
+            return &e.A2B2_A1B1;
+        case kA1B1_B2A2:
+            return &e.A1B1_B2A2;
+        default:
+            return &e.B2A2_A1B1;
+        }
+    }
+    [[noreturn]] void NoStoredRecord(std::int32_t A, std::int32_t B) const;
+    /// The record of a row that is not stored: asks FRowSource (asserts that there is one).
+    TNestBaseInfo SourceRecord(std::int32_t A, std::int32_t B, const TSlot& ASlot) const;
+    /// Copies the shared rows into the own table and drops the sharing (before any write).
+    void DetachSharedRows();
     TNestBaseInfo& RecordFor(std::int32_t A, std::int32_t B);
 };
 
