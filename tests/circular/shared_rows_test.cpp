@@ -12,6 +12,7 @@
 #include "model/random.h"
 #include "model/seg_place_info.h"
 #include "support/circular_instances.h"
+#include "support/gap_tables.h"
 
 namespace tubenest {
 namespace {
@@ -63,7 +64,7 @@ TEST(CutPartsManagerSharedRows, EveryRecordEqualsTheCopiedTable) {
                 param.SetBevelLength(12.0);
                 // The gap table may cover more parts than the array; only the array's rows are used.
                 const std::int32_t extra = rng.Random(2);
-                auto gaps = testsupport::MakeRandomGapManager(parts + extra, 0.0, 15.0, param, rng);
+                auto gaps = testsupport::MakeRandomGaps(parts + extra, rng, 0.0, 15.0, param);
                 TGeneralNestPartArr arr(static_cast<std::size_t>(parts));
                 for (auto& p : arr) {
                     p.FOuterlength = 2000.0 + 100.0 * rng.Random(20);
@@ -105,7 +106,7 @@ TEST(CutPartsManagerSharedRows, AWriteCopiesTheSharedRowsFirst) {
     TRandomGenerator rng(77);
     TCADAutoNestParam param;
     param.SetDefaultPartGap(3.0);
-    auto gaps = testsupport::MakeRandomGapManager(4, 0.0, 15.0, param, rng);
+    auto gaps = testsupport::MakeRandomGaps(4, rng, 0.0, 15.0, param);
     TGeneralNestPartArr arr(4);
     for (auto& p : arr) {
         p.FOuterlength = 3000.0;
@@ -141,7 +142,7 @@ TEST(CutPartsManagerSharedRows, AWriteCopiesTheSharedRowsFirst) {
 TEST(CutPartsManagerSharedRows, RejectsRowsThatDoNotCoverTheParts) {
     TRandomGenerator rng(5);
     TCADAutoNestParam param;
-    auto gaps = testsupport::MakeRandomGapManager(3, 0.0, 15.0, param, rng);
+    auto gaps = testsupport::MakeRandomGaps(3, rng, 0.0, 15.0, param);
     TGeneralNestPartArr arr(3);
     for (auto& p : arr) {
         p.FOuterlength = 3000.0;
