@@ -430,20 +430,25 @@ bool TCircularNest::AdjustPart(double ACutPos, TNestResult& ANestResult, std::in
         }
         return true;
     }
+    return CloseWithoutLastPart(ANestResult, APartIdx, ALeftLength, ARemainCount, ATubeLength);
+}
+
+bool TCircularNest::CloseWithoutLastPart(TNestResult& ANestResult, std::int32_t APartIdx, double& ALeftLength,
+                                         std::int32_t& ARemainCount, double ATubeLength) {
     double gap = 0.0;
     DealLastPartGap(gap, ANestResult);
-    if (!fGreat(ALeftLength + ATubeLength - PartLength(APartIdx) - gap, FTubeLength + FCutPartConnectLength,
-                kTol)) {
-        ANestResult.FPartOrder.pop_back();
-        ANestResult.FLengthUsed = FTubeLength;
-        FNestResults.AddClone(ANestResult);
-        FResultClosed = true;
-        ++FNestParts[static_cast<std::size_t>(APartIdx)].FAmountAvail;
-        ++ARemainCount;
-        ALeftLength = 0.0;
-        return true;
+    if (fGreat(ALeftLength + ATubeLength - PartLength(APartIdx) - gap, FTubeLength + FCutPartConnectLength,
+               kTol)) {
+        return false;
     }
-    return false;
+    ANestResult.FPartOrder.pop_back();
+    ANestResult.FLengthUsed = FTubeLength;
+    FNestResults.AddClone(ANestResult);
+    FResultClosed = true;
+    ++FNestParts[static_cast<std::size_t>(APartIdx)].FAmountAvail;
+    ++ARemainCount;
+    ALeftLength = 0.0;
+    return true;
 }
 
 bool TCircularNest::InitialAdjustPart(double ACutPos, TNestResult& ANestResult, std::int32_t APartIdx,
@@ -463,23 +468,13 @@ bool TCircularNest::InitialAdjustPart(double ACutPos, TNestResult& ANestResult, 
     if (split) {
         return true;
     }
-    double gap = 0.0;
-    DealLastPartGap(gap, ANestResult);
-    if (!fGreat(ALeftLength + ATubeLength - PartLength(APartIdx) - gap, FTubeLength + FCutPartConnectLength,
-                kTol)) {
-        ANestResult.FPartOrder.pop_back();
-        ANestResult.FLengthUsed = FTubeLength;
-        FNestResults.AddClone(ANestResult);
-        FResultClosed = true;
-        ++FNestParts[static_cast<std::size_t>(APartIdx)].FAmountAvail;
-        ++ARemainCount;
-        ALeftLength = 0.0;
-        if (!FNestOrder.empty()) {
-            FNestOrder.pop_back();
-        }
-        return true;
+    if (!CloseWithoutLastPart(ANestResult, APartIdx, ALeftLength, ARemainCount, ATubeLength)) {
+        return false;
     }
-    return false;
+    if (!FNestOrder.empty()) {
+        FNestOrder.pop_back();
+    }
+    return true;
 }
 
 bool TCircularNest::AddLeftMaterial(double& ACutPos, double& ALeftLength, TNestResult& ANestResult,

@@ -53,6 +53,10 @@ public:
     // Steps of one tube. Part indices are 0-based.
     /// Takes the next tube (entries that keep failing for the same part stay excluded) and lays the
     /// pending back piece; false when no tube could be taken.
+    /// Closes the tube without its last part p when the rest fits (p goes back to the amounts and
+    /// opens the next tube); false when it does not fit.
+    bool CloseWithoutLastPart(TNestResult& ANestResult, std::int32_t APartIdx, double& ALeftLength,
+                              std::int32_t& ARemainCount, double ATubeLength);
     bool OpenTube(TNestResult& AResult, double ALeftLength, double& AUsedLength);
     void CutParts(std::int32_t& ARemainCount, double& ALeftLength);
     void InitialCutParts(std::int32_t& ARemainCount, double& ALeftLength);
