@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "adjust/nest_adjust_tool.h"
+#include "ordersearch/nest_adjust_tool.h"
 #include "model/random.h"
 #include "model/seg_place_info.h"
 

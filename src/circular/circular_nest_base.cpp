@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "adjust/nest_adjust_tool.h"
+#include "ordersearch/nest_adjust_tool.h"
 #include "host/geometry.h"
 #include "model/assertion.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <type_traits>
 
-#include "adjust/nest_adjust_tool.h"
+#include "ordersearch/nest_adjust_tool.h"
 #include "host/geometry.h"
 #include "model/assertion.h"
 #include "model/nest_progress.h"

@@ -1,4 +1,4 @@
-#include "adjust/nest_adjust_tool.h"
+#include "ordersearch/nest_adjust_tool.h"
 
 #include <algorithm>
 #include <vector>
