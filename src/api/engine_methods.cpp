@@ -90,4 +90,12 @@ EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context
     return out;
 }
 
+EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& context) {
+    EngineOutput out;
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    wrapper.GreedyNest(out.results);
+    out.stopped = context.StopRequested();
+    return out;
+}
+
 } // namespace tubenest::api
