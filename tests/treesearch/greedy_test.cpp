@@ -37,7 +37,7 @@ std::unique_ptr<TGreedyNesting> Greedy(const TGeneralNestPartArr& parts, const T
 }
 
 TNestResultList NestGreedily(const TGeneralNestPartArr& parts, const TGeneralNestTubeArr& tubes,
-                    const TSegPlaceInfoManager& gaps, const TCADAutoNestParam& param) {
+                             const TSegPlaceInfoManager& gaps, const TCADAutoNestParam& param) {
     TNestResultList results;
     Greedy(parts, tubes, gaps, param)->GetLeastTubeResult(results);
     return results;
