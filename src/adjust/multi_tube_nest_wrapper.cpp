@@ -1,6 +1,7 @@
 #include "adjust/multi_tube_nest_wrapper.h"
 
 #include "svc/svc_nest.h"
+#include "treesearch/greedy_nest.h"
 
 namespace tubenest {
 
@@ -15,6 +16,16 @@ bool TMultiTubeNestWrapper::SVCNest(TNestResultList& ANestResult) {
     TBackpack backpack(FNestParts, FNestTubes, FNestParam, FGapInfos);
     // The summary is not needed here: the caller judges the results itself.
     static_cast<void>(backpack.SVCNest(ANestResult));
+    return true;
+}
+
+bool TMultiTubeNestWrapper::GreedyNest(TNestResultList& ANestResult) {
+    TGreedyNesting greedy(FNestParts, FNestTubes, FNestParam);
+    greedy.SetGapTable(&FGapInfos);
+    greedy.InitGreedyNestParts(FGapInfos, FNestParam);
+    greedy.InitPairPick(FGapInfos);
+    greedy.AppendMyPartlist(nullptr, true);
+    greedy.GetLeastTubeResult(ANestResult);
     return true;
 }
 

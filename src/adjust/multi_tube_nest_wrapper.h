@@ -33,6 +33,9 @@ public:
     /// Runs the SVC method into ANestResult (the caller's list, appended to). No amount adjustment
     /// follows: copies the method could not nest are simply absent. Returns true.
     bool SVCNest(TNestResultList& ANestResult);
+    /// Runs the greedy node-tree method: ANestResult's contents are replaced by the method's
+    /// results, without amount adjustment. Returns true.
+    bool GreedyNest(TNestResultList& ANestResult);
 
 private:
     const TGeneralNestPartArr& FNestParts; ///< shared with the caller

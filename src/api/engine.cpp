@@ -99,6 +99,7 @@ Registry& TheRegistry() {
         registry.methods["ffd"] = FirstFitDecreasing;
         registry.methods["circular"] = RunCircularMethod;
         registry.methods["svc"] = RunSvcMethod;
+        registry.methods["greedy"] = RunGreedyMethod;
         return true;
     }();
     static_cast<void>(builtins);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "adjust/multi_tube_nest_wrapper.h"
@@ -44,7 +45,8 @@ EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& co
     }
     out.results = std::move(*results);
     if (manager && manager->FSegPlaceInfoManager) {
-        out.extended_gaps = std::shared_ptr<const TSegPlaceInfoManager>(std::move(manager->FSegPlaceInfoManager));
+        out.extended_gaps =
+            std::shared_ptr<const TSegPlaceInfoManager>(std::move(manager->FSegPlaceInfoManager));
     }
     // Piece references follow the cut parts manager's layout: split c of the list has its front
     // piece at part count + 2c + 1 and its back piece right after it.
@@ -88,6 +90,52 @@ EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context
     wrapper.SVCNest(out.results);
     out.stopped = context.StopRequested();
     return out;
+}
+
+namespace {
+
+/// Copies placed, tubes cut and stock length used by whole-part results.
+struct WholePartScore {
+    std::int64_t copies = 0;
+    std::int64_t tubes = 0;
+    double material = 0.0;
+};
+
+WholePartScore ScoreOf(const EngineInput& input, const TNestResultList& results) {
+    WholePartScore s;
+    for (const auto& r : results) {
+        s.copies += static_cast<std::int64_t>(r->FPartOrder.size()) * r->FTubeCount;
+        s.tubes += r->FTubeCount;
+        s.material +=
+            input.tubes.at(static_cast<std::size_t>(r->FTubeIndex - 1)).FTubeInitialLen * r->FTubeCount;
+    }
+    return s;
+}
+
+/// The method's output unless the first-fit decreasing floor places more copies, or as many in
+/// fewer tubes or with less stock: no plan of a method is worse than the reference method's.
+EngineOutput NoWorseThanFloor(const EngineInput& input, const MethodContext& context, EngineOutput floor,
+                              EngineOutput out) {
+    const WholePartScore a = ScoreOf(input, out.results);
+    const WholePartScore b = ScoreOf(input, floor.results);
+    const bool floorBetter = b.copies != a.copies
+                                 ? b.copies > a.copies
+                                 : (b.tubes != a.tubes ? b.tubes < a.tubes : b.material < a.material - 1e-6);
+    EngineOutput& kept = floorBetter ? floor : out;
+    kept.stopped = kept.stopped || context.StopRequested();
+    return std::move(kept);
+}
+
+} // namespace
+
+EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& context) {
+    // The floor runs first (it takes milliseconds), so that a stop during the search keeps it.
+    EngineOutput floor = FirstFitDecreasing(input, context);
+    EngineOutput out;
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    wrapper.GreedyNest(out.results);
+    out.stopped = context.StopRequested();
+    return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
 }
 
 } // namespace tubenest::api

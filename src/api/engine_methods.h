@@ -10,5 +10,9 @@ namespace tubenest::api {
 EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& context);
 /// SVC nesting: value-driven knapsack filling of tube after tube; never splits.
 EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context);
+/// Greedy nesting: a node-tree search that fills tube after tube by attaching the best-ranked
+/// neighbour at either end of the row; never splits. Where first-fit decreasing places more copies,
+/// or as many in fewer tubes or with less stock, its plan is returned instead.
+EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api

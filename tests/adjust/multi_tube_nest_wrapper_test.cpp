@@ -6,6 +6,7 @@
 #include "support/gap_tables.h"
 #include "support/svc_plan_checker.h"
 #include "svc/svc_nest.h"
+#include "treesearch/greedy_nest.h"
 
 namespace tubenest {
 namespace {
@@ -54,6 +55,32 @@ TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
     const auto report = CheckWholePartPlan(results, parts, tubes, *gaps);
     ASSERT_TRUE(report.Ok()) << report.Text();
     EXPECT_EQ(report.NestedAmounts[0], 0);
+    EXPECT_LT(report.NestedAmounts[1], 9);
+}
+
+TEST(MultiTubeNestWrapper, GreedyNestReportsWhatTheMethodNested) {
+    const TGeneralNestPartArr parts{Part(7000, 2), Part(2900, 9), Part(1100, 3)};
+    const TGeneralNestTubeArr tubes{Tube(6000, 3)};
+    auto gaps = MakeUniformGaps(3, 10.0);
+    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
+    TNestResultList results;
+    EXPECT_TRUE(wrapper.GreedyNest(results));
+
+    TGreedyNesting direct(parts, tubes, TCADAutoNestParam{});
+    direct.SetGapTable(gaps.get());
+    direct.InitGreedyNestParts(*gaps, TCADAutoNestParam{});
+    direct.InitPairPick(*gaps);
+    direct.AppendMyPartlist(nullptr, true);
+    TNestResultList expected;
+    direct.GetLeastTubeResult(expected);
+    ASSERT_EQ(results.Count(), expected.Count());
+    for (int k = 0; k < results.Count(); ++k) {
+        EXPECT_EQ(results[k].FPartOrder, expected[k].FPartOrder);
+        EXPECT_EQ(results[k].FTubeCount, expected[k].FTubeCount);
+    }
+    const auto report = CheckWholePartPlan(results, parts, tubes, *gaps);
+    ASSERT_TRUE(report.Ok()) << report.Text();
+    EXPECT_EQ(report.NestedAmounts[0], 0); // no adjustment makes up for what does not fit
     EXPECT_LT(report.NestedAmounts[1], 9);
 }
 
