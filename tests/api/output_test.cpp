@@ -62,12 +62,12 @@ TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
         text,
         "Plan: partial (method test, seed 7, 0.00 s)\n"
         "Patterns:\n"
-        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995\n"
-        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995\n"
+        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995, 3 cuts\n"
+        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995, 3 cuts\n"
         "Splits:\n"
         "  split 1: P1 cut into 4000 + 3000, 1 weld\n"
         "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
-        "welds 1\n"
+        "welds 1, cuts 6\n"
         "Copies: 3 of 4 placed\n"
         "Not placed: P2 × 1 (the method did not place it)\n");
 }
@@ -79,10 +79,9 @@ TEST(Summary, RunsOfTheSamePartAreCounted) {
     out.results.Add(Result(1, 1, {2, 2, -2, 1, 1}));
     const Plan plan = BuildPlan(p, in, std::move(out));
     const std::string text = FormatPlanSummary(plan);
-    EXPECT_NE(
-        text.find(
-            "  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant 1188\n"),
-        std::string::npos)
+    EXPECT_NE(text.find("  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant "
+                        "1188, 5 cuts\n"),
+              std::string::npos)
         << text;
 }
 

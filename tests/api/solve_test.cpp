@@ -63,6 +63,9 @@ Problem RandomProblem(TRandomGenerator& rng) {
         part.amount = rng.Random(6);
         part.end_a = ends[rng.Random(3)];
         part.end_b = ends[rng.Random(3)];
+        // Mitred ends are cut away, which is what lets two of them overlap.
+        part.cutoff_a = part.end_a == std::string("m45") ? 30.0 : 0.0;
+        part.cutoff_b = part.end_b == std::string("m45") ? 30.0 : 0.0;
         p.parts.push_back(part);
     }
     const int stocks = 1 + rng.Random(3);
