@@ -145,19 +145,15 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
             p.parts.push_back(part);
         }
         for (const auto& o : doc.at("stock")) {
-            Stock stock{o.at("length").get<double>(), o.at("amount").get<long long>(), {}, {}};
-            if (o.contains("trim_start")) {
-                stock.trim_start = o["trim_start"].get<double>();
-            }
-            if (o.contains("trim_end")) {
-                stock.trim_end = o["trim_end"].get<double>();
-            }
-            p.stock.push_back(stock);
+            auto optional = [&o](const char* key) {
+                return o.contains(key) ? std::optional<double>(o[key].get<double>()) : std::nullopt;
+            };
+            p.stock.push_back(Stock{o.at("length").get<double>(), o.at("amount").get<long long>(),
+                                    optional("trim_start"), optional("trim_end")});
         }
-        if (doc.contains("stock_settings")) {
-            p.trimStart = doc["stock_settings"].value("trim_start", 0.0);
-            p.trimEnd = doc["stock_settings"].value("trim_end", 0.0);
-        }
+        const json settings = doc.value("stock_settings", json::object());
+        p.trimStart = settings.value("trim_start", 0.0);
+        p.trimEnd = settings.value("trim_end", 0.0);
         if (doc.contains("gaps")) {
             const json& g = doc["gaps"];
             p.kerf = g.value("kerf", 0.0);
@@ -172,8 +168,7 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
                     const std::string b = e.at("ends")[1];
                     p.endPairs[{a, b}] = p.endPairs[{b, a}] = e.at("gap").get<double>();
                     if (e.value("common_cut", false)) {
-                        p.commonEnds.insert({a, b});
-                        p.commonEnds.insert({b, a});
+                        p.commonEnds.insert({{a, b}, {b, a}});
                     }
                 }
             }
@@ -189,8 +184,7 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
                                   (e.value("second_turned", false) ? -1 : 1);
                     p.explicitGaps[{a, b}] = p.explicitGaps[{-b, -a}] = e.at("gap").get<double>();
                     if (e.value("common_cut", false)) {
-                        p.commonPairs.insert({a, b});
-                        p.commonPairs.insert({-b, -a});
+                        p.commonPairs.insert({{a, b}, {-b, -a}});
                     }
                 }
             }
@@ -200,14 +194,7 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
         p.stock.clear();
         if (stockArg.size() > 4 && stockArg.substr(stockArg.size() - 4) == ".csv") {
             for (const auto& r : CsvRows(ReadAll(stockArg))) {
-                Stock stock{std::stod(r.at(0)), std::stoll(r.at(1)), {}, {}};
-                if (r.size() > 4 && !r[4].empty()) {
-                    stock.trim_start = std::stod(r[4]);
-                }
-                if (r.size() > 5 && !r[5].empty()) {
-                    stock.trim_end = std::stod(r[5]);
-                }
-                p.stock.push_back(stock);
+                p.stock.push_back(Stock{std::stod(r.at(0)), std::stoll(r.at(1)), {}, {}}); // trims: --trim
             }
         } else {
             std::stringstream ss(stockArg);
