@@ -11,7 +11,11 @@ namespace tubenest::cli {
 
 ProgressBar::ProgressBar(bool enabled, double time_limit_seconds)
     : enabled_(enabled), time_limit_(time_limit_seconds), start_(std::chrono::steady_clock::now()),
-      last_(start_ - std::chrono::seconds(1)) {}
+      last_(start_ - std::chrono::seconds(1)) {
+    if (enabled_) {
+        ticker_ = std::thread([this] { Tick(); });
+    }
+}
 
 ProgressBar::~ProgressBar() {
     Finish();
@@ -21,10 +25,27 @@ void ProgressBar::Update(double /*fraction*/, const std::string& message) {
     if (!enabled_) {
         return;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    message_ = message;
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < std::chrono::milliseconds(100)) {
-        return;
+    if (!finished_ && now - last_ >= std::chrono::milliseconds(100)) {
+        Draw(now);
     }
+}
+
+void ProgressBar::Tick() {
+    constexpr auto period = std::chrono::milliseconds(250);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!finished_) {
+        wake_.wait_for(lock, period);
+        const auto now = std::chrono::steady_clock::now();
+        if (!finished_ && now - last_ >= period) {
+            Draw(now);
+        }
+    }
+}
+
+void ProgressBar::Draw(std::chrono::steady_clock::time_point now) {
     last_ = now;
     constexpr int width = 30;
     const double seconds = std::chrono::duration<double>(now - start_).count();
@@ -33,19 +54,27 @@ void ProgressBar::Update(double /*fraction*/, const std::string& message) {
         const int filled = std::clamp(static_cast<int>(seconds / time_limit_ * width), 0, width);
         std::fill(bar.begin(), bar.begin() + filled, '#');
         std::fprintf(stderr, "\r\033[K[%s] %5.1f of %.1f s  %.40s", bar.c_str(), seconds, time_limit_,
-                     message.c_str());
+                     message_.c_str());
     } else {
         const int period = 2 * (width - 3);
         const int pos = tick_++ % period;
         const int at = pos < width - 3 ? pos : period - pos;
         bar.replace(static_cast<std::size_t>(at), 3, "<=>");
-        std::fprintf(stderr, "\r\033[K[%s] %5.1f s  %.40s", bar.c_str(), seconds, message.c_str());
+        std::fprintf(stderr, "\r\033[K[%s] %5.1f s  %.40s", bar.c_str(), seconds, message_.c_str());
     }
     std::fflush(stderr);
     drawn_ = true;
 }
 
 void ProgressBar::Finish() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+    }
+    wake_.notify_all();
+    if (ticker_.joinable()) {
+        ticker_.join();
+    }
     if (drawn_) {
         std::fputs("\r\033[K", stderr);
         std::fflush(stderr);

@@ -3,8 +3,11 @@
 // handling and the exit codes.
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "api/solve.h"
 
@@ -27,7 +30,9 @@ public:
 /// A one-line progress bar on stderr, redrawn at most ten times a second. Inactive (draws
 /// nothing) unless enabled, which the tool does only when stderr is a terminal. The engine's own
 /// progress approaches its end without a known amount of work, so with a time limit the bar shows
-/// the share of the time used, and without one a moving marker with the elapsed time.
+/// the share of the time used, and without one a moving marker with the elapsed time. A method
+/// may report nothing for seconds, so a thread of the bar redraws it from the elapsed time at
+/// least four times a second.
 class ProgressBar {
 public:
     ProgressBar(bool enabled, double time_limit_seconds);
@@ -36,16 +41,24 @@ public:
     ~ProgressBar();
 
     void Update(double fraction, const std::string& message);
-    /// Clears the bar's line.
+    /// Stops the redrawing and clears the bar's line.
     void Finish();
 
 private:
+    void Draw(std::chrono::steady_clock::time_point now); // with mutex_ held
+    void Tick();
+
     bool enabled_;
     double time_limit_;
     bool drawn_ = false;
     int tick_ = 0;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point last_;
+    std::string message_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool finished_ = false;
+    std::thread ticker_; // last: starts once the members it reads are set
 };
 
 /// While alive, SIGINT and SIGTERM set the token's flag (the signal handler does nothing else);

@@ -1,8 +1,9 @@
 // tubenest: nest parts into stock tubes from the command line.
 //
-//   tubenest solve FILE [--stock S] [--gap G] [--method M] [--time-limit S] [--seed N] [--threads N]
-//                       [--json OUT] [--svg OUT] [--dump OUT] [--quiet]
-//   tubenest validate FILE [--stock S] [--gap G]
+//   tubenest solve FILE [--stock S] [--gap G] [--trim S[,E]] [--min-usable-remnant L] [--method M]
+//                       [--time-limit S] [--seed N] [--threads N] [--json OUT] [--svg OUT] [--dump OUT]
+//                       [--csv OUT] [--list] [--quiet]
+//   tubenest validate FILE [--stock S] [--gap G] [--trim S[,E]] [--min-usable-remnant L]
 //   tubenest example [--method M] [--time-limit S] [--seed N] [--threads N] [--json OUT] [--svg OUT] [--dump
 //   OUT] [--quiet]
 //                    [--save-problem OUT]
@@ -16,13 +17,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "api/example_problem.h"
 #include "api/plan_output.h"
@@ -39,6 +43,10 @@ struct InputOptions {
     std::string file;
     std::string stock;
     std::optional<double> gap;
+
+    // Stock as users keep it.
+    std::string trim;                         ///< "S" or "S,E": trims of every stock entry
+    std::optional<double> min_usable_remnant; ///< replaces stock_settings.min_usable_remnant
 };
 
 /// The machine's hardware threads (1 when unknown).
@@ -49,14 +57,56 @@ std::int32_t DefaultThreads() {
 
 struct RunOptions {
     std::string method;
-    double time_limit = 0.0;
-    std::optional<std::uint64_t> seed;
+    std::string time_limit; ///< checked by ParseTimeLimit
+    std::string seed;       ///< checked by ParseSeed
     std::int32_t threads = DefaultThreads();
     std::string json_out;
     std::string svg_out;
     std::string dump_out;
     bool quiet = false;
+
+    // Cut lists for the shop floor.
+    std::string csv_out; ///< the cut list as CSV
+    bool list = false;   ///< the cut list after the summary
 };
+
+/// --time-limit: a plain decimal number of seconds from 0 (none) to kMaxTimeLimitSeconds.
+double ParseTimeLimit(const std::string& text) {
+    const std::string range = "a number of seconds from 0 to " +
+                              std::to_string(static_cast<long>(api::kMaxTimeLimitSeconds)) + " (0: no limit)";
+    if (text.empty()) {
+        return 0.0;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    const bool plain = text.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    if (!plain || end != text.c_str() + text.size() || errno == ERANGE || !(v >= 0.0) ||
+        v > api::kMaxTimeLimitSeconds) {
+        throw UsageError("--time-limit " + text + ": expected " + range);
+    }
+    return v;
+}
+
+/// --seed: a whole number from 0 to 2^64 - 1, digits only.
+std::optional<std::uint64_t> ParseSeed(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    if (text.find_first_not_of("0123456789") != std::string::npos || end != text.c_str() + text.size() ||
+        errno == ERANGE) {
+        throw UsageError("--seed " + text + ": expected a whole number from 0 to 18446744073709551615");
+    }
+    return static_cast<std::uint64_t>(v);
+}
+
+/// "N" with its noun, in the singular for one.
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 /// Messages may quote user text; keep each on one line.
 std::string OneLine(std::string s) {
@@ -80,10 +130,42 @@ std::string ReadInput(const std::string& path) {
     }
 }
 
+/// --trim and --min-usable-remnant: settings for all stock; --trim also replaces the entries' own trims.
+void ApplyStockOptions(const InputOptions& in, api::Problem& problem) {
+    if (!in.trim.empty()) {
+        const std::size_t comma = in.trim.find(',');
+        const std::string first = in.trim.substr(0, comma);
+        const std::string second = comma == std::string::npos ? "0" : in.trim.substr(comma + 1);
+        char* end1 = nullptr;
+        char* end2 = nullptr;
+        const double start = std::strtod(first.c_str(), &end1);
+        const double end = std::strtod(second.c_str(), &end2);
+        const std::string digits = "0123456789.";
+        if (first.empty() || second.empty() || first.find_first_not_of(digits) != std::string::npos ||
+            second.find_first_not_of(digits) != std::string::npos || *end1 != '\0' || *end2 != '\0') {
+            throw UsageError("--trim " + in.trim + ": expected START or START,END in mm (e.g. 10,50)");
+        }
+        problem.stock_settings.trim_start = start;
+        problem.stock_settings.trim_end = end;
+        for (auto& s : problem.stock) {
+            s.trim_start.reset();
+            s.trim_end.reset();
+        }
+    }
+    if (in.min_usable_remnant) {
+        problem.stock_settings.min_usable_remnant = *in.min_usable_remnant;
+    }
+}
+
+/// How messages name an input file (as the readers do).
+std::string SourceName(const std::string& file) {
+    return std::filesystem::path(file).filename().string();
+}
+
 /// Reads a JSON problem or a CSV parts list and applies --stock and --gap.
 api::Problem LoadProblem(const InputOptions& in) {
     const std::string text = ReadInput(in.file);
-    const std::string name = std::filesystem::path(in.file).filename().string();
+    const std::string name = SourceName(in.file);
     api::Problem problem;
     const bool csv = EndsWith(in.file, ".csv") || EndsWith(in.file, ".CSV");
     if (csv) {
@@ -107,6 +189,7 @@ api::Problem LoadProblem(const InputOptions& in) {
     if (in.gap) {
         problem.gaps.kerf = *in.gap;
     }
+    ApplyStockOptions(in, problem);
     return problem;
 }
 
@@ -118,33 +201,51 @@ void Emit(const std::string& path, const std::string& content) {
     }
 }
 
-int RunSolve(const api::Problem& problem, const RunOptions& run) {
+/// Semantic faults of a problem read from a file name the file, as syntax faults do.
+void ValidateNamed(const api::Problem& problem, const std::string& source) {
+    try {
+        api::ValidateProblem(problem);
+    } catch (const api::ProblemError& e) {
+        if (source.empty()) {
+            throw;
+        }
+        std::vector<std::string> faults = e.faults();
+        for (auto& f : faults) {
+            f = source + ": " + f;
+        }
+        throw api::ProblemError(std::move(faults));
+    }
+}
+
+int RunSolve(const api::Problem& problem, const RunOptions& run, const std::string& source) {
     const std::string method = run.method.empty() ? api::DefaultMethodName() : run.method;
     try {
         api::FindMethod(method);
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
+    const double timeLimit = ParseTimeLimit(run.time_limit);
+    const std::optional<std::uint64_t> seed = ParseSeed(run.seed);
     int toStdout = 0;
-    for (const std::string* out : {&run.json_out, &run.svg_out, &run.dump_out}) {
+    for (const std::string* out : {&run.json_out, &run.svg_out, &run.dump_out, &run.csv_out}) {
         toStdout += *out == "-" ? 1 : 0;
     }
     if (toStdout > 1) {
-        throw UsageError("only one of --json, --svg, --dump may write to standard output (\"-\")");
+        throw UsageError("only one of --json, --svg, --csv, --dump may write to standard output (\"-\")");
     }
     if (run.dump_out == "-") {
         throw UsageError("--dump needs a file name");
     }
-    api::ValidateProblem(problem);
+    ValidateNamed(problem, source);
 
     api::SolveOptions options;
     options.method = method;
-    options.time_limit_seconds = run.time_limit;
-    options.seed = run.seed;
+    options.time_limit_seconds = timeLimit;
+    options.seed = seed;
     options.threads = run.threads;
     api::StopToken stop;
     options.stop = stop;
-    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, run.time_limit);
+    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, timeLimit);
     options.progress = [&bar](double fraction, const std::string& message) { bar.Update(fraction, message); };
 
     api::Plan plan;
@@ -155,7 +256,10 @@ int RunSolve(const api::Problem& problem, const RunOptions& run) {
     bar.Finish();
 
     if (!run.quiet && toStdout == 0) {
-        std::cout << api::FormatPlanSummary(plan) << std::flush;
+        std::cout << api::FormatPlanSummary(plan) << (run.list ? api::FormatCutList(plan) : "") << std::flush;
+    }
+    if (!run.csv_out.empty()) {
+        Emit(run.csv_out, api::PlanToCsv(plan));
     }
     if (!run.json_out.empty()) {
         Emit(run.json_out, api::PlanToJson(plan));
@@ -171,13 +275,16 @@ int RunSolve(const api::Problem& problem, const RunOptions& run) {
 
 int RunValidate(const InputOptions& in) {
     const api::Problem problem = LoadProblem(in);
-    api::ValidateProblem(problem);
+    ValidateNamed(problem, SourceName(in.file));
     std::int64_t copies = 0;
     for (const auto& p : problem.parts) {
         copies += p.amount;
     }
-    std::cout << in.file << ": valid (" << problem.parts.size() << " part kinds, " << copies << " copies, "
-              << problem.stock.size() << " stock entries)\n";
+    std::cout << in.file << ": valid ("
+              << Count(static_cast<std::int64_t>(problem.parts.size()), "part kind", "part kinds") << ", "
+              << Count(copies, "copy", "copies") << ", "
+              << Count(static_cast<std::int64_t>(problem.stock.size()), "stock entry", "stock entries")
+              << ")\n";
     return kExitAllPlaced;
 }
 
@@ -189,9 +296,8 @@ void AddRunOptions(CLI::App& cmd, RunOptions& run) {
     cmd.add_option("--method,-m", run.method,
                    "Nesting method (" + methods + "; default " + api::DefaultMethodName() + ")");
     cmd.add_option("--time-limit,-t", run.time_limit,
-                   "Stop after this many seconds and keep the best plan found so far")
-        ->check(CLI::NonNegativeNumber);
-    cmd.add_option("--seed", run.seed, "Random seed, to repeat a run exactly");
+                   "Stop after this many seconds (at most 1000000) and keep the best plan found so far");
+    cmd.add_option("--seed", run.seed, "Random seed (0 to 2^64-1), to repeat a run exactly");
     cmd.add_option("--threads,-j", run.threads,
                    "Worker threads of the particle swarm (default: the hardware threads, " +
                        std::to_string(DefaultThreads()) +
@@ -202,6 +308,10 @@ void AddRunOptions(CLI::App& cmd, RunOptions& run) {
                    "Write the cutting diagram as SVG to this file ('-': standard output)");
     cmd.add_option("--dump", run.dump_out, "Write the engine's own text dump of the results to this file");
     cmd.add_flag("--quiet,-q", run.quiet, "No progress bar and no summary");
+    cmd.add_option(
+        "--csv", run.csv_out,
+        "Write the cut list (every part's position on its bar) as CSV to this file ('-': standard output)");
+    cmd.add_flag("--list,-l", run.list, "Print the cut list of every pattern after the summary");
 }
 
 void AddInputOptions(CLI::App& cmd, InputOptions& in) {
@@ -209,9 +319,15 @@ void AddInputOptions(CLI::App& cmd, InputOptions& in) {
                    "Problem file: .json, or a .csv parts list (name,length,amount[,cutoffA,cutoffB])")
         ->required();
     cmd.add_option("--stock,-s", in.stock,
-                   "Stock tubes: a list like 6000x10,7500x5 or a CSV file (length,amount[,id]); replaces the "
-                   "file's stock");
+                   "Stock tubes: a list like 6000x10,7500x5,1300x1r (r: a remnant, used first) or a CSV file "
+                   "(length,amount[,id[,remnant[,trim_start[,trim_end]]]]); replaces the file's stock");
     cmd.add_option("--gap,-g", in.gap, "Uniform gap (kerf) between parts, mm; replaces the file's kerf");
+    cmd.add_option(
+        "--trim", in.trim,
+        "Trim of every stock bar, mm: START or START,END (START cut away at the bar's start, END left "
+        "unused at its end); replaces the file's trims");
+    cmd.add_option("--min-usable-remnant", in.min_usable_remnant,
+                   "Remnants at least this long (mm) are marked usable in the plan, shorter ones scrap");
 }
 
 int Main(int argc, char** argv) {
@@ -252,7 +368,7 @@ int Main(int argc, char** argv) {
     }
 
     if (*solve) {
-        return RunSolve(LoadProblem(solveIn), solveRun);
+        return RunSolve(LoadProblem(solveIn), solveRun, SourceName(solveIn.file));
     }
     if (*validate) {
         return RunValidate(validateIn);
@@ -262,7 +378,7 @@ int Main(int argc, char** argv) {
         if (!exampleProblemOut.empty()) {
             api::WriteFileAtomically(exampleProblemOut, api::ProblemToJson(problem));
         }
-        return RunSolve(problem, exampleRun);
+        return RunSolve(problem, exampleRun, "");
     }
     if (*methods) {
         const std::string def = api::DefaultMethodName();

@@ -1,6 +1,7 @@
 #include "api/engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -63,12 +64,25 @@ EngineInput BuildEngineInput(const Problem& problem) {
         iv.back_cutoff_pos = p.length;
         in.intervals.push_back(std::move(iv));
     }
-    for (const StockSpec& s : problem.stock) {
+    // Remnants first, shortest first, then full bars; every method takes entries in this order.
+    for (std::size_t i = 0; i < problem.stock.size(); ++i) {
+        in.tube_stock.push_back(i);
+    }
+    std::stable_sort(in.tube_stock.begin(), in.tube_stock.end(), [&problem](std::size_t a, std::size_t b) {
+        const StockSpec& x = problem.stock[a];
+        const StockSpec& y = problem.stock[b];
+        if (x.remnant != y.remnant) {
+            return x.remnant;
+        }
+        return x.remnant && UsableLength(problem, x) < UsableLength(problem, y);
+    });
+    for (const std::size_t i : in.tube_stock) {
+        const StockSpec& s = problem.stock[i];
         TGeneralNestTube tube;
-        tube.FTubeInitialLen = s.length;
+        tube.FTubeInitialLen = UsableLength(problem, s);
         tube.FAmountAvail = static_cast<std::int32_t>(s.amount);
         in.tubes.push_back(tube);
-        in.tube_lengths.push_back(s.length);
+        in.tube_lengths.push_back(tube.FTubeInitialLen);
     }
     const NestingParameters& np = problem.parameters;
     in.coedge_flags =
@@ -79,6 +93,10 @@ EngineInput BuildEngineInput(const Problem& problem) {
     in.param.SetSubConfig(in.sub_config.get());
     in.gaps = BuildGapManager(problem, in.param);
     return in;
+}
+
+std::size_t StockIndexOfTube(const EngineInput& input, std::size_t tube) {
+    return tube < input.tube_stock.size() ? input.tube_stock[tube] : tube;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -175,7 +193,7 @@ std::string UnplacedReason(const Problem& problem, const PartSpec& part, const T
     double longest = 0.0;
     for (const auto& s : problem.stock) {
         if (s.amount > 0) {
-            longest = std::max(longest, s.length);
+            longest = std::max(longest, UsableLength(problem, s));
         }
     }
     if (longest <= 0.0) {
@@ -192,6 +210,34 @@ std::string UnplacedReason(const Problem& problem, const PartSpec& part, const T
     return stockUsedUp ? "not enough stock tubes" : "the method did not place it";
 }
 
+/// A split piece's length: the engine widens a cut point by 1e-6 mm, so a piece of a round
+/// length comes out 1e-6 too long or short; snap it back to the 1e-5 grid.
+double SnappedPieceLength(double length) {
+    const double grid = std::round(length * 1e5) / 1e5;
+    return std::fabs(grid - length) <= 1.5e-6 ? grid : length;
+}
+
+/// Saw cuts of one tube: one before the first part unless it starts at the bar's real start, one
+/// between neighbours that share a cut (a gap not above the kerf, or a common cut of two whole
+/// parts), two between neighbours cut apart separately, one after the last part unless it ends
+/// at the bar's real end.
+std::int32_t CountCuts(const Pattern& pat, const Problem& problem, const EngineInput& input) {
+    if (pat.parts.empty()) {
+        return 0;
+    }
+    constexpr double tol = 1e-6;
+    std::int32_t cuts = pat.parts.front().start > tol ? 1 : 0;
+    for (std::size_t k = 1; k < pat.parts.size(); ++k) {
+        const PlacedPart& a = pat.parts[k - 1];
+        const PlacedPart& b = pat.parts[k];
+        const bool whole = a.piece == PieceKind::Whole && b.piece == PieceKind::Whole;
+        const bool shared = b.gap_before <= problem.gaps.kerf + tol ||
+                            (whole && input.gaps->GetA1B1InfoRef(a.reference, b.reference).IsCommon);
+        cuts += shared ? 1 : 2;
+    }
+    return cuts + (pat.remnant > tol ? 1 : 0);
+}
+
 } // namespace
 
 Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput output,
@@ -204,15 +250,18 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
                          std::to_string(p.origin_part) + " for " + std::to_string(partCount) + " parts");
         }
         pieces[p.reference] = p;
+        pieces[p.reference].length = SnappedPieceLength(p.length);
     }
 
     Plan plan;
     Totals& t = plan.totals;
     for (std::size_t i = 0; i < problem.stock.size(); ++i) {
         const StockSpec& s = problem.stock[i];
-        t.stock.push_back(
-            StockUsage{i, EffectiveStockId(s, i), s.length, 0, static_cast<std::int32_t>(s.amount)});
+        t.stock.push_back(StockUsage{i, EffectiveStockId(s, i), s.length, 0,
+                                     static_cast<std::int32_t>(s.amount), s.remnant});
     }
+    plan.min_usable_remnant = problem.stock_settings.min_usable_remnant;
+    std::map<std::pair<std::size_t, TIntDynArray>, std::size_t> patternOf; // identical tubes, one pattern
     std::vector<std::int64_t> wholePlaced(problem.parts.size(), 0);
     struct PieceCount {
         std::int64_t front = 0;
@@ -235,13 +284,20 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
             continue;
         }
         Pattern pat;
-        pat.stock_index = static_cast<std::size_t>(r.FTubeIndex - 1);
+        pat.stock_index = StockIndexOfTube(input, static_cast<std::size_t>(r.FTubeIndex - 1));
+        if (pat.stock_index >= problem.stock.size()) {
+            Inconsistent("tube entry " + std::to_string(r.FTubeIndex) + " maps to no stock entry");
+        }
+        const StockSpec& stock = problem.stock[pat.stock_index];
         pat.stock_id = t.stock[pat.stock_index].stock_id;
-        pat.stock_length = problem.stock[pat.stock_index].length;
+        pat.stock_length = stock.length;
         pat.count = r.FTubeCount;
+        pat.from_remnant = stock.remnant;
+        pat.trim_start = EffectiveTrimStart(problem, stock);
+        pat.trim_end = EffectiveTrimEnd(problem, stock);
         t.stock[pat.stock_index].tubes += r.FTubeCount;
 
-        double end = 0.0;
+        double end = pat.trim_start;
         std::int32_t prev = 0;
         for (const std::int32_t ref : r.FPartOrder) {
             const std::int32_t absRef = std::abs(ref);
@@ -276,18 +332,25 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
                     pp.gap_before = whole ? input.gaps->GetGap(prev, ref) : pieceGap;
                 }
             }
-            pp.start = prev == 0 ? 0.0 : end + pp.gap_before;
+            pp.start = prev == 0 ? pat.trim_start : end + pp.gap_before;
             end = pp.End();
             prev = ref;
             pat.parts.push_back(std::move(pp));
         }
-        pat.used_length = end;
-        pat.remnant = pat.stock_length - end;
-        if (fGreat(end, pat.stock_length, 0.01)) {
-            plan.warnings.push_back("pattern " + std::to_string(plan.patterns.size() + 1) + " (stock " +
-                                    pat.stock_id + ", " + FormatLength(pat.stock_length) + " mm) uses " +
-                                    FormatLength(end) + " mm");
+        pat.used_length = pat.parts.empty() ? 0.0 : end;
+        pat.remnant = pat.stock_length - pat.used_length;
+        pat.cuts = CountCuts(pat, problem, input);
+        if (auto it = patternOf.find({pat.stock_index, r.FPartOrder}); it != patternOf.end()) {
+            plan.patterns[it->second].count += r.FTubeCount;
+            continue;
         }
+        const double room = pat.stock_length - pat.trim_end;
+        if (fGreat(pat.used_length, room, 0.01)) {
+            plan.warnings.push_back("pattern " + std::to_string(plan.patterns.size() + 1) + " (stock " +
+                                    pat.stock_id + ", " + FormatLength(room) + " mm usable) uses " +
+                                    FormatLength(pat.used_length) + " mm");
+        }
+        patternOf.emplace(std::pair{pat.stock_index, r.FPartOrder}, plan.patterns.size());
         plan.patterns.push_back(std::move(pat));
     }
 
@@ -319,10 +382,20 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
         plan.splits.push_back(std::move(s));
     }
 
-    for (const Pattern& p : plan.patterns) {
+    for (Pattern& p : plan.patterns) {
         t.material_used += p.stock_length * p.count;
         for (const PlacedPart& pp : p.parts) {
             t.part_length_placed += pp.length * p.count;
+        }
+        t.cuts += static_cast<std::int64_t>(p.cuts) * p.count;
+        const double remnant = std::max(p.remnant, 0.0);
+        p.remnant_usable =
+            plan.min_usable_remnant && remnant > 1e-6 && remnant >= *plan.min_usable_remnant - 1e-6;
+        if (p.remnant_usable) {
+            t.usable_remnants += p.count;
+            t.usable_remnant_length += remnant * p.count;
+        } else {
+            t.scrap_remnant_length += remnant * p.count;
         }
     }
     t.waste = t.material_used - t.part_length_placed;

@@ -3,8 +3,10 @@
 // EngineInput from it, runs a method from the registry and builds the Plan from its EngineOutput.
 // A method is a plain function; plugging one in is RegisterMethod(name, fn).
 //
-// Index conventions are the engine's: parts[i] of the input is Problem::parts[i], tubes[i] is
-// Problem::stock[i]; results use signed 1-based part references and 1-based tube indices.
+// Index conventions are the engine's: parts[i] of the input is Problem::parts[i]; results use signed
+// 1-based part references and 1-based tube indices. The tube entries are the stock entries in the
+// order the methods should use them (see BuildEngineInput): tubes[i] is
+// Problem::stock[tube_stock[i]], with the usable length (trims taken off).
 
 #include <array>
 #include <chrono>
@@ -42,10 +44,17 @@ struct EngineInput {
     TCADAutoNestParam param;                         ///< the parameter block, host objects attached
     std::unique_ptr<TSegPlaceInfoManager> gaps;      ///< full table, InitializePartGaps done
     std::vector<PartIntervals> intervals;            ///< one per part
+    std::vector<std::size_t> tube_stock;             ///< stock index of each tube entry; empty: i
 };
 
-/// Builds the engine input of a valid problem.
+/// Builds the engine input of a valid problem. Every method takes tube entries first to last, so
+/// the entries are ordered the way users spend stock: remnants first, the shortest first (ties in
+/// the order of the stock list), then the full bars in the order of the stock list. Each entry's
+/// length is the usable length: the stock length less its trims.
 EngineInput BuildEngineInput(const Problem& problem);
+
+/// The stock index of 0-based tube entry `tube` of the input.
+std::size_t StockIndexOfTube(const EngineInput& input, std::size_t tube);
 
 /// A split piece that appears in results as a part reference above the number of parts.
 struct PieceInfo {
@@ -89,19 +98,21 @@ EngineMethod FindMethod(const std::string& name);
 /// "circular" when registered, else "svc", else "ffd".
 std::string DefaultMethodName();
 
-/// Builds the plan from a method's output. Positions: the first part at 0, then the previous
-/// end plus the gap: the gap manager's FixedGap between whole parts; next to a piece the gap the
-/// circular nest lays there (0 when a co-edge flag makes the joint share a cut, else
+/// Builds the plan from a method's output. Positions: the first part at the stock entry's
+/// trim_start, then the previous end plus the gap: the gap manager's FixedGap between whole parts; next to a
+/// piece the gap the circular nest lays there (0 when a co-edge flag makes the joint share a cut, else
 /// default_part_gap). stop_status is the status of a run that was stopped (Interrupted or
-/// TimeLimit); without one the plan is Complete or Partial. Throws std::logic_error when the
-/// output is inconsistent with the input (unknown references or tubes, more copies or tubes than
-/// exist).
+/// TimeLimit); without one the plan is Complete or Partial. Results with the same tube entry and
+/// the same part order become one pattern. Split pieces are lengths the engine widens by 1e-6 mm
+/// at the cut point; the plan snaps them back to the 1e-5 mm grid when they lie within 1.5e-6 of it. Throws
+/// std::logic_error when the output is inconsistent with the input (unknown references or tubes, more copies
+/// or tubes than exist).
 Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput output,
                std::optional<PlanStatus> stop_status = std::nullopt);
 
 /// The reference method: first-fit decreasing over whole copies, longest first, tubes in the
-/// order of the stock list, each copy in its own direction or turned, whichever has the smaller
-/// gap to the part before it. Never splits. Registered as "ffd".
+/// order of the tube entries (remnants first), each copy in its own direction or turned, whichever has the
+/// smaller gap to the part before it. Never splits. Registered as "ffd".
 EngineOutput FirstFitDecreasing(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,15 @@ struct Pattern {
     double stock_length = 0.0;
     std::int32_t count = 0;        ///< tubes cut to this pattern
     std::vector<PlacedPart> parts; ///< from the tube's start
-    double used_length = 0.0;      ///< end of the last part
-    double remnant = 0.0;          ///< stock_length - used_length
+    double used_length = 0.0;      ///< end of the last part, from the bar's real start
+    double remnant = 0.0;          ///< stock_length - used_length (the end trim included)
+
+    // Stock as users keep it, and what the saw does.
+    bool from_remnant = false;   ///< the stock entry is a remnant
+    double trim_start = 0.0;     ///< mm before the first part (positions count from the real start)
+    double trim_end = 0.0;       ///< mm at the bar's end the parts may not use
+    std::int32_t cuts = 0;       ///< saw cuts per tube (see docs/plan-format.md)
+    bool remnant_usable = false; ///< remnant >= Plan::min_usable_remnant (false when unset)
 };
 
 /// One way a part was cut in two; every complete front + back pair needs one weld.
@@ -73,6 +81,7 @@ struct StockUsage {
     double stock_length = 0.0;
     std::int32_t tubes = 0;     ///< tubes used
     std::int32_t available = 0; ///< tubes that were available
+    bool remnant = false;       ///< the entry is a remnant
 };
 
 struct Totals {
@@ -86,6 +95,11 @@ struct Totals {
     std::int32_t welds = 0;
     std::int64_t copies_required = 0;
     std::int64_t copies_placed = 0; ///< whole copies plus complete front + back pairs
+
+    std::int64_t cuts = 0;              ///< saw cuts, all tubes
+    std::int64_t usable_remnants = 0;   ///< tubes whose remnant is usable
+    double usable_remnant_length = 0.0; ///< their remnants, summed
+    double scrap_remnant_length = 0.0;  ///< the other remnants, summed
 };
 
 /// Copies of a part that are not in the plan.
@@ -105,7 +119,8 @@ struct Plan {
     std::vector<Split> splits;
     Totals totals;
     std::vector<Unplaced> unplaced;
-    std::vector<std::string> warnings; ///< e.g. a pattern longer than its tube
+    std::vector<std::string> warnings;        ///< e.g. a pattern longer than its tube
+    std::optional<double> min_usable_remnant; ///< from the problem; unset: remnants not classified
     /// The engine's own result list (part references, tube indices, place data).
     std::shared_ptr<const TNestResultList> engine_results;
 

@@ -1,6 +1,7 @@
 #include "api/plan_output.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,9 +10,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
+
+#include "api/problem_io.h"
 
 namespace tubenest::api {
 namespace {
@@ -22,8 +26,41 @@ std::string Percent(double fraction) {
     return buf;
 }
 
+/// A name as the summary writes it: quoted (with \" \\ and control characters escaped) when it
+/// could be misread: empty, with a separator of the summary (',', '(', ')', '×'), a quote, a
+/// backslash, a control character, or spaces at either end.
+std::string SummaryName(const std::string& name) {
+    bool quote = name.empty() || name.front() == ' ' || name.back() == ' ' ||
+                 name.find_first_of(",()\"\\") != std::string::npos || name.find("×") != std::string::npos;
+    for (const char c : name) {
+        quote = quote || static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    }
+    if (!quote) {
+        return name;
+    }
+    std::string out = "\"";
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (u < 0x20 || u == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 std::string PartText(const PlacedPart& p) {
-    std::string s = p.name + " " + FormatLength(p.length);
+    std::string s = SummaryName(p.name) + " " + FormatLength(p.length);
     std::string notes;
     if (p.piece != PieceKind::Whole) {
         notes = std::string(PieceKindName(p.piece)) + " of split " + std::to_string(p.split_id);
@@ -132,6 +169,63 @@ std::string XmlEscape(const std::string& s) {
     return out;
 }
 
+/// " (usable)" or " (scrap)" after a remnant when the problem sets a minimum usable remnant.
+std::string RemnantMark(const Plan& plan, const Pattern& p) {
+    if (!plan.min_usable_remnant || p.remnant <= 1e-6) {
+        return "";
+    }
+    return p.remnant_usable ? " (usable)" : " (scrap)";
+}
+
+/// A length for the CSV export: up to 6 decimals, trailing zeros dropped.
+std::string CsvLength(double mm) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6f", std::round(mm * 1e6) / 1e6);
+    std::string s = buf;
+    while (s.back() == '0') {
+        s.pop_back();
+    }
+    if (s.back() == '.') {
+        s.pop_back();
+    }
+    return s == "-0" ? "0" : s;
+}
+
+/// A CSV field, quoted when it holds a separator, a quote, a line break or edge spaces.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos &&
+        (s.empty() || (s.front() != ' ' && s.back() != ' '))) {
+        return s;
+    }
+    std::string out = "\"";
+    for (const char c : s) {
+        out += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return out + "\"";
+}
+
+/// One row of the cut list of a tube: a stretch and what it is.
+struct CutRow {
+    const char* kind; ///< "trim", "whole", "front", "back", "remnant"
+    double start;
+    double end;
+    const PlacedPart* part; ///< null for trim and remnant
+};
+
+std::vector<CutRow> CutRows(const Pattern& p) {
+    std::vector<CutRow> rows;
+    if (p.trim_start > 1e-6 && !p.parts.empty()) {
+        rows.push_back(CutRow{"trim", 0.0, p.trim_start, nullptr});
+    }
+    for (const PlacedPart& pp : p.parts) {
+        rows.push_back(CutRow{PieceKindName(pp.piece), pp.start, pp.End(), &pp});
+    }
+    if (p.remnant > 1e-6) {
+        rows.push_back(CutRow{"remnant", p.used_length, p.stock_length, nullptr});
+    }
+    return rows;
+}
+
 std::string Px(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.2f", v);
@@ -157,7 +251,11 @@ std::string FormatPlanSummary(const Plan& plan) {
         out << "  (none)\n";
     }
     for (const Pattern& p : plan.patterns) {
-        out << "  " << FormatLength(p.stock_length) << " × " << p.count << ": ";
+        out << "  " << FormatLength(p.stock_length) << " × " << p.count;
+        if (p.from_remnant) {
+            out << " (remnant " << SummaryName(p.stock_id) << ")";
+        }
+        out << ": ";
         // Runs of the same part in the same way are written once with their number.
         for (std::size_t k = 0; k < p.parts.size();) {
             const std::string text = PartText(p.parts[k]);
@@ -172,12 +270,13 @@ std::string FormatPlanSummary(const Plan& plan) {
             }
             k += run;
         }
-        out << ", used " << FormatLength(p.used_length) << ", remnant " << FormatLength(p.remnant) << "\n";
+        out << ", used " << FormatLength(p.used_length) << ", remnant " << FormatLength(p.remnant)
+            << RemnantMark(plan, p) << ", " << p.cuts << " cut" << (p.cuts == 1 ? "" : "s") << "\n";
     }
     if (!plan.splits.empty()) {
         out << "Splits:\n";
         for (const Split& s : plan.splits) {
-            out << "  split " << s.split_id << ": " << s.part_id << " cut into "
+            out << "  split " << s.split_id << ": " << SummaryName(s.part_id) << " cut into "
                 << FormatLength(s.front_length) << " + " << FormatLength(s.back_length) << ", " << s.welds
                 << " weld" << (s.welds == 1 ? "" : "s") << "\n";
         }
@@ -189,10 +288,15 @@ std::string FormatPlanSummary(const Plan& plan) {
     }
     out << ", material " << FormatLength(t.material_used) << " mm, parts "
         << FormatLength(t.part_length_placed) << " mm, yield " << Percent(t.yield) << ", waste "
-        << FormatLength(t.waste) << " mm, welds " << t.welds << "\n";
+        << FormatLength(t.waste) << " mm, welds " << t.welds << ", cuts " << t.cuts << "\n";
+    if (plan.min_usable_remnant) {
+        out << "Remnants: " << t.usable_remnants << " usable (" << FormatLength(t.usable_remnant_length)
+            << " mm), scrap " << FormatLength(t.scrap_remnant_length) << " mm (usable from "
+            << FormatLength(*plan.min_usable_remnant) << " mm)\n";
+    }
     out << "Copies: " << t.copies_placed << " of " << t.copies_required << " placed\n";
     for (const Unplaced& u : plan.unplaced) {
-        out << "Not placed: " << u.part_id << " × " << u.count << " (" << u.reason << ")\n";
+        out << "Not placed: " << SummaryName(u.part_id) << " × " << u.count << " (" << u.reason << ")\n";
     }
     for (const std::string& w : plan.warnings) {
         out << "Warning: " << w << "\n";
@@ -216,17 +320,25 @@ std::string PlanToJson(const Plan& plan) {
                               {"stock_index", u.stock_index},
                               {"stock_length", Rounded(u.stock_length)},
                               {"tubes", u.tubes},
-                              {"available", u.available}});
+                              {"available", u.available},
+                              {"remnant", u.remnant}});
     }
-    doc["totals"] = ojson{{"tubes_used", t.tubes_used},
-                          {"material_used", Rounded(t.material_used)},
-                          {"part_length_placed", Rounded(t.part_length_placed)},
-                          {"yield", Rounded(t.yield)},
-                          {"waste", Rounded(t.waste)},
-                          {"welds", t.welds},
-                          {"copies_required", t.copies_required},
-                          {"copies_placed", t.copies_placed},
-                          {"stock", std::move(stock)}};
+    doc["totals"] =
+        ojson{{"tubes_used", t.tubes_used},
+              {"material_used", Rounded(t.material_used)},
+              {"part_length_placed", Rounded(t.part_length_placed)},
+              {"yield", Rounded(t.yield)},
+              {"waste", Rounded(t.waste)},
+              {"welds", t.welds},
+              {"copies_required", t.copies_required},
+              {"copies_placed", t.copies_placed},
+              {"cuts", t.cuts},
+              {"min_usable_remnant",
+               plan.min_usable_remnant ? ojson(Rounded(*plan.min_usable_remnant)) : ojson(nullptr)},
+              {"usable_remnants", t.usable_remnants},
+              {"usable_remnant_length", Rounded(t.usable_remnant_length)},
+              {"scrap_remnant_length", Rounded(t.scrap_remnant_length)},
+              {"stock", std::move(stock)}};
     ojson patterns = ojson::array();
     for (const Pattern& p : plan.patterns) {
         ojson parts = ojson::array();
@@ -249,6 +361,11 @@ std::string PlanToJson(const Plan& plan) {
                                  {"count", p.count},
                                  {"used_length", Rounded(p.used_length)},
                                  {"remnant", Rounded(p.remnant)},
+                                 {"remnant_usable", p.remnant_usable},
+                                 {"from_remnant", p.from_remnant},
+                                 {"trim_start", Rounded(p.trim_start)},
+                                 {"trim_end", Rounded(p.trim_end)},
+                                 {"cuts", p.cuts},
                                  {"parts", std::move(parts)}});
     }
     doc["patterns"] = std::move(patterns);
@@ -288,7 +405,7 @@ std::string PlanToSvg(const Plan& plan) {
                      (t.tubes_used > 0 ? " (" + StockTubesText(t) + ")" : std::string()) + ", material " +
                      FormatLength(t.material_used) + " mm, parts " + FormatLength(t.part_length_placed) +
                      " mm, yield " + Percent(t.yield) + ", waste " + FormatLength(t.waste) + " mm, welds " +
-                     std::to_string(t.welds));
+                     std::to_string(t.welds) + ", cuts " + std::to_string(t.cuts));
     std::string copies =
         std::to_string(t.copies_placed) + " of " + std::to_string(t.copies_required) + " copies placed";
     for (const Unplaced& u : plan.unplaced) {
@@ -396,57 +513,263 @@ std::string PlanToSvg(const Plan& plan) {
     return s.str();
 }
 
-void WriteFileAtomically(const std::string& path,
-                         const std::function<void(const std::string& temp_path)>& write) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    for (int attempt = 0;; ++attempt) {
-        temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            break;
-        }
-        if (errno != EEXIST || attempt > 100) {
-            throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+// ---- Cut lists ---------------------------------------------------------------------------------
+
+std::string FormatCutList(const Plan& plan) {
+    std::ostringstream out;
+    out << "Cut list (mm from the bar's start):\n";
+    char line[160];
+    for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
+        const Pattern& p = plan.patterns[k];
+        out << "Pattern " << k + 1 << ": stock " << SummaryName(p.stock_id)
+            << (p.from_remnant ? " (remnant)" : "") << ", " << FormatLength(p.stock_length) << " mm × "
+            << p.count << ", " << p.cuts << " cut" << (p.cuts == 1 ? "" : "s") << " each\n";
+        std::snprintf(line, sizeof line, "  %10s %10s %10s  %s\n", "from", "to", "length", "what");
+        out << line;
+        for (const CutRow& row : CutRows(p)) {
+            std::string what;
+            if (row.part != nullptr) {
+                what = SummaryName(row.part->part_id);
+                if (row.part->name != row.part->part_id) {
+                    what += " " + SummaryName(row.part->name);
+                }
+                if (row.part->piece != PieceKind::Whole) {
+                    what += " (" + std::string(row.kind) + " of split " + std::to_string(row.part->split_id) +
+                            ")";
+                }
+                if (row.part->turned) {
+                    what += " (turned)";
+                }
+            } else if (std::string(row.kind) == "remnant") {
+                what = "remnant" + RemnantMark(plan, p);
+                if (p.trim_end > 1e-6) {
+                    what += ", end trim " + FormatLength(p.trim_end) + " included";
+                }
+            } else {
+                what = "start trim";
+            }
+            std::snprintf(line, sizeof line, "  %10s %10s %10s  ", FormatLength(row.start).c_str(),
+                          FormatLength(row.end).c_str(), FormatLength(row.end - row.start).c_str());
+            out << line << what << "\n";
         }
     }
+    return out.str();
+}
+
+std::string PlanToCsv(const Plan& plan) {
+    std::string out =
+        "pattern,bars,stock_id,stock_length,item,kind,part_id,name,start,end,length,turned,split_id\n";
+    for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
+        const Pattern& p = plan.patterns[k];
+        const std::string head = std::to_string(k + 1) + "," + std::to_string(p.count) + "," +
+                                 CsvField(p.stock_id) + "," + CsvLength(p.stock_length) + ",";
+        std::size_t item = 0;
+        for (const CutRow& row : CutRows(p)) {
+            std::string partId;
+            std::string name;
+            std::string turned;
+            std::string split;
+            if (row.part != nullptr) {
+                partId = row.part->part_id;
+                name = row.part->name;
+                turned = row.part->turned ? "yes" : "no";
+                split = row.part->piece == PieceKind::Whole ? "" : std::to_string(row.part->split_id);
+            } else if (std::string(row.kind) == "remnant" && plan.min_usable_remnant) {
+                name = p.remnant_usable ? "usable" : "scrap";
+            }
+            out += head + (row.part != nullptr ? std::to_string(++item) : "") + "," + row.kind + "," +
+                   CsvField(partId) + "," + CsvField(name) + "," + CsvLength(row.start) + "," +
+                   CsvLength(row.end) + "," + CsvLength(row.end - row.start) + "," + turned + "," + split +
+                   "\n";
+        }
+    }
+    return out;
+}
+
+// ---- Writing files -------------------------------------------------------------------------------
+
+namespace {
+
+std::runtime_error CannotWrite(const std::string& path, int err) {
+    return std::runtime_error("cannot write " + path + ": " + std::strerror(err));
+}
+
+/// Where a file name leads. Regular files (and names that do not exist yet) are replaced
+/// atomically; a symlink is followed to its target; anything else is written directly: an open
+/// descriptor of this process (/dev/stdout, /dev/fd/N, /proc/self/fd/N) through that descriptor,
+/// other files (devices, pipes) by opening them.
+struct WriteTarget {
+    std::string path; ///< with symlinks followed
+    bool direct = false;
+    int descriptor = -1; ///< for a descriptor of this process
+};
+
+int OwnDescriptor(const std::string& p) {
+    if (p == "/dev/stdout") {
+        return STDOUT_FILENO;
+    }
+    if (p == "/dev/stderr") {
+        return STDERR_FILENO;
+    }
+    for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                      "/proc/" + std::to_string(::getpid()) + "/fd/"}) {
+        if (p.size() > prefix.size() && p.size() <= prefix.size() + 9 &&
+            p.compare(0, prefix.size(), prefix) == 0 &&
+            p.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
+            return std::atoi(p.c_str() + prefix.size());
+        }
+    }
+    return -1;
+}
+
+WriteTarget ResolveTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (const int fd = OwnDescriptor(p); fd >= 0) {
+            return WriteTarget{p, true, fd};
+        }
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno == ENOENT) {
+                return WriteTarget{p, false, -1}; // a new file (its directory may still be missing)
+            }
+            throw CannotWrite(path, errno);
+        }
+        if (S_ISREG(st.st_mode)) {
+            return WriteTarget{p, false, -1};
+        }
+        if (S_ISDIR(st.st_mode)) {
+            throw std::runtime_error("cannot write " + path + ": it is a directory");
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            return WriteTarget{p, true, -1};
+        }
+        std::string link(4096, '\0');
+        const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= link.size()) {
+            throw CannotWrite(path, n < 0 ? errno : ENAMETOOLONG);
+        }
+        link.resize(static_cast<std::size_t>(n));
+        const std::size_t slash = p.rfind('/');
+        p = link.front() == '/' || slash == std::string::npos ? link : p.substr(0, slash + 1) + link;
+    }
+    throw CannotWrite(path, ELOOP);
+}
+
+void WriteAll(int fd, const std::string& content, const std::string& path) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw CannotWrite(path, n < 0 ? errno : EIO);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void WriteDirectly(const WriteTarget& target, const std::string& path, const std::string& content) {
+    if (target.descriptor >= 0) {
+        WriteAll(target.descriptor, content, path);
+        return;
+    }
+    const int fd = ::open(target.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        throw CannotWrite(path, errno);
+    }
     try {
+        WriteAll(fd, content, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) {
+        throw CannotWrite(path, errno);
+    }
+}
+
+/// A fresh temporary file: beside `near` (same directory, so a rename replaces the target
+/// atomically), or in the system's temporary directory when near is empty.
+std::string CreateTempFile(const std::string& near, const std::string& path, mode_t mode) {
+    static std::atomic<unsigned> counter{0};
+    const std::string base =
+        near.empty() ? (std::filesystem::temp_directory_path() / "tubenest").string() : near;
+    for (int attempt = 0;; ++attempt) {
+        std::string temp = base + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            ::close(fd);
+            return temp;
+        }
+        if (errno != EEXIST || attempt > 100) {
+            throw CannotWrite(path, errno);
+        }
+    }
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const std::string& temp_path)>& write) {
+    const WriteTarget target = ResolveTarget(path);
+    if (target.direct) {
+        // Devices and pipes cannot be replaced: fill a private temporary file, then copy it over.
+        const std::string temp = CreateTempFile("", path, 0600);
+        std::string content;
+        try {
+            write(temp);
+            content = ReadTextFile(temp);
+        } catch (...) {
+            ::unlink(temp.c_str());
+            throw;
+        }
+        ::unlink(temp.c_str());
+        WriteDirectly(target, path, content);
+        return;
+    }
+    // A file being replaced keeps its permissions.
+    struct stat old {};
+    const bool existed = ::stat(target.path.c_str(), &old) == 0;
+    const std::string temp = CreateTempFile(target.path, path, 0666);
+    try {
+        if (existed) {
+            ::chmod(temp.c_str(), old.st_mode & 07777);
+        }
         write(temp);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (std::rename(temp.c_str(), target.path.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(err));
+        throw CannotWrite(path, err);
     }
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& content) {
+    const WriteTarget target = ResolveTarget(path);
+    if (target.direct) {
+        WriteDirectly(target, path, content);
+        return;
+    }
     WriteFileAtomically(path, [&](const std::string& temp) {
         const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
         if (fd < 0) {
-            throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+            throw CannotWrite(path, errno);
         }
-        std::size_t done = 0;
-        while (done < content.size()) {
-            const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                const int err = errno;
-                ::close(fd);
-                throw std::runtime_error("cannot write " + path + ": " + std::strerror(err));
-            }
-            done += static_cast<std::size_t>(n);
+        try {
+            WriteAll(fd, content, path);
+        } catch (...) {
+            ::close(fd);
+            throw;
         }
         const bool synced = ::fsync(fd) == 0;
         const int err = errno;
         if (::close(fd) != 0 || !synced) {
-            throw std::runtime_error("cannot write " + path + ": " + std::strerror(synced ? errno : err));
+            throw CannotWrite(path, synced ? errno : err);
         }
     });
 }

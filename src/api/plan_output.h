@@ -1,6 +1,7 @@
 #pragma once
 // Outputs of a plan: a human-readable summary, the JSON plan (docs/plan-format.md), an SVG
-// cutting diagram, and the engine's own text dump. Files are written whole or not at all.
+// cutting diagram, cut lists for the shop floor (text and CSV), and the engine's own text dump.
+// Files are written whole or not at all wherever a file can be replaced.
 
 #include <functional>
 #include <string>
@@ -10,8 +11,10 @@
 
 namespace tubenest::api {
 
-/// Patterns as "<stock length> × <count>: parts…, used <u>, remnant <r>", then splits, totals,
-/// copies not placed and warnings; every line ends with '\n'.
+/// Patterns as "<stock length> × <count>: parts…, used <u>, remnant <r>, <c> cuts", then splits,
+/// totals, remnants (when a minimum usable remnant is set), copies not placed and warnings; every
+/// line ends with '\n'. Names that could be misread (a comma, parenthesis, quote, '×', control
+/// character, edge spaces, empty) are double-quoted with \" and \\ escaped.
 std::string FormatPlanSummary(const Plan& plan);
 
 /// The plan as JSON text (stable field names, lengths rounded to 1e-6 mm).
@@ -21,9 +24,19 @@ std::string PlanToJson(const Plan& plan);
 /// count, parts labelled, gaps and remnant shaded, split pieces dashed with their weld ends marked.
 std::string PlanToSvg(const Plan& plan);
 
-/// Writes a file through a temporary file in the same directory that is renamed over the target
-/// once complete: the target is either the old file or the whole new one. write receives the
-/// temporary path and must create and fill it. Throws std::runtime_error naming the target.
+/// Per pattern, every stretch of the bar with its start and end (the cut positions) measured from
+/// the bar's real start: the start trim, each part or piece, the remnant.
+std::string FormatCutList(const Plan& plan);
+
+/// The same as CSV (docs/plan-format.md): one row per stretch, with a header row.
+std::string PlanToCsv(const Plan& plan);
+
+/// Writes a file. A regular file, or a name that does not exist yet, is written through a
+/// temporary file in the same directory that is renamed over it once complete: it is either the
+/// old file or the whole new one. A symlink is followed to its target first. Anything else is
+/// written directly: /dev/stdout, /dev/stderr, /dev/fd/N through the process's own descriptor,
+/// devices and pipes by opening them. write receives a temporary path and must create and fill it.
+/// Throws std::runtime_error naming the target (also for a directory).
 void WriteFileAtomically(const std::string& path,
                          const std::function<void(const std::string& temp_path)>& write);
 /// The same with a text.

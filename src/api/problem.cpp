@@ -1,10 +1,12 @@
 #include "api/problem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace tubenest::api {
@@ -40,17 +42,31 @@ public:
     void Positive(const std::string& item, const char* field, double v) {
         if (!std::isfinite(v) || v <= 0.0) {
             Add(item + ": " + field + " " + Num(v) + " must be a finite number greater than 0");
+        } else {
+            Bounded(item, field, v);
         }
     }
     /// value must be finite and >= 0.
     void NonNegative(const std::string& item, const char* field, double v) {
         if (!std::isfinite(v) || v < 0.0) {
             Add(item + ": " + field + " " + Num(v) + " must be a finite number not below 0");
+        } else {
+            Bounded(item, field, v);
         }
     }
     void Finite(const std::string& item, const char* field, double v) {
         if (!std::isfinite(v)) {
             Add(item + ": " + field + " " + Num(v) + " must be a finite number");
+        } else {
+            Bounded(item, field, v);
+        }
+    }
+    /// A finite value must not exceed kMaxLength in magnitude: sums of such values stay finite
+    /// and exact to the micrometre.
+    void Bounded(const std::string& item, const char* field, double v) {
+        if (std::fabs(v) > kMaxLength) {
+            Add(item + ": " + field + " " + Num(v) + " is out of range (at most " + Num(kMaxLength) +
+                " in magnitude)");
         }
     }
     void Amount(const std::string& item, std::int64_t v) {
@@ -132,6 +148,35 @@ void CheckParts(const Problem& problem, FaultCollector& out) {
     }
 }
 
+// ---- Stock settings and trims ----------------------------------------------------------------
+
+void CheckStockSettings(const StockSettings& settings, FaultCollector& out) {
+    const std::string item = "stock_settings";
+    out.NonNegative(item, "trim_start", settings.trim_start);
+    out.NonNegative(item, "trim_end", settings.trim_end);
+    if (settings.min_usable_remnant) {
+        out.NonNegative(item, "min_usable_remnant", *settings.min_usable_remnant);
+    }
+}
+
+/// An entry's own trims must be valid lengths, and its trims together must leave some length.
+void CheckTrims(const Problem& problem, const StockSpec& s, const std::string& item, FaultCollector& out) {
+    if (s.trim_start) {
+        out.NonNegative(item, "trim_start", *s.trim_start);
+    }
+    if (s.trim_end) {
+        out.NonNegative(item, "trim_end", *s.trim_end);
+    }
+    const double start = EffectiveTrimStart(problem, s);
+    const double end = EffectiveTrimEnd(problem, s);
+    const bool valid = std::isfinite(s.length) && s.length > 0.0 && std::isfinite(start) && start >= 0.0 &&
+                       std::isfinite(end) && end >= 0.0;
+    if (valid && start + end >= s.length) {
+        out.Add(item + ": trims " + Num(start) + " + " + Num(end) + " leave nothing of the length " +
+                Num(s.length));
+    }
+}
+
 void CheckStock(const Problem& problem, FaultCollector& out) {
     std::map<std::string, std::size_t> ids;
     std::int64_t total = 0;
@@ -148,10 +193,92 @@ void CheckStock(const Problem& problem, FaultCollector& out) {
         if (s.amount > 0 && s.amount <= kMaxAmount) {
             total += s.amount;
         }
+        CheckTrims(problem, s, item, out);
     }
     if (total > kMaxAmount) {
         out.Add("stock: total amount " + std::to_string(total) + " is too large (at most " +
                 std::to_string(kMaxAmount) + " tubes)");
+    }
+}
+
+// ---- How far neighbours may overlap -----------------------------------------------------------
+//
+// A negative gap lets two neighbours overlap in length, which is sound only where both facing ends
+// are cut away anyway (mitres that nest into each other). So a gap may not be below minus the
+// smaller cut-off of the two facing ends; without cut-offs no gap may be negative. This also keeps
+// every position in a plan at or after the previous part's start, never below 0.
+
+/// The smallest cut-off of any part end of one end type, and where it is.
+struct EndCutoff {
+    double cutoff = 0.0;
+    std::string where;
+};
+
+/// Cut-off of the end of part p that faces its successor (trailing) or predecessor (leading).
+double FacingCutoff(const PartSpec& p, bool trailing, bool turned) {
+    return trailing != turned ? p.cutoff_b : p.cutoff_a;
+}
+
+std::string CutoffText(double allowed, const std::string& where) {
+    return "the neighbours may overlap only by the smaller cut-off of their facing ends (" + where + ": " +
+           Num(allowed) + ")";
+}
+
+void CheckOverlaps(const Problem& problem, FaultCollector& out) {
+    std::map<std::string, EndCutoff> smallest;
+    std::map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < problem.parts.size(); ++i) {
+        const PartSpec& p = problem.parts[i];
+        index.emplace(p.id, i);
+        for (const auto& [type, cutoff, field] :
+             {std::tuple{&p.end_a, p.cutoff_a, "cutoff_a"}, std::tuple{&p.end_b, p.cutoff_b, "cutoff_b"}}) {
+            if (type->empty() || !std::isfinite(cutoff) || cutoff < 0.0) {
+                continue;
+            }
+            auto [it, fresh] = smallest.emplace(*type, EndCutoff{cutoff, ""});
+            if (fresh || cutoff < it->second.cutoff) {
+                it->second = EndCutoff{cutoff, std::string(field) + " of part " + Quote(p.id)};
+            }
+        }
+    }
+    const GapModel& g = problem.gaps;
+    for (std::size_t i = 0; i < g.end_pairs.size(); ++i) {
+        const EndPairRule& r = g.end_pairs[i];
+        const auto a = smallest.find(r.first);
+        const auto b = smallest.find(r.second);
+        if (a == smallest.end() || b == smallest.end() || !std::isfinite(r.gap)) {
+            continue; // no part has both ends: the rule never applies
+        }
+        const EndCutoff& least = a->second.cutoff <= b->second.cutoff ? a->second : b->second;
+        if (r.gap < -least.cutoff) {
+            out.Add("gaps.end_pairs[" + std::to_string(i) + "] (" + r.first + " / " + r.second + "): gap " +
+                    Num(r.gap) + " is below " + Num(-least.cutoff + 0.0) + ": " +
+                    CutoffText(least.cutoff, least.where));
+        }
+    }
+    for (std::size_t i = 0; i < g.pairs.size(); ++i) {
+        const PairGap& r = g.pairs[i];
+        const auto a = index.find(r.first);
+        const auto b = index.find(r.second);
+        if (a == index.end() || b == index.end()) {
+            continue;
+        }
+        const PartSpec& p = problem.parts[a->second];
+        const PartSpec& q = problem.parts[b->second];
+        const double cp = FacingCutoff(p, true, r.first_turned);
+        const double cq = FacingCutoff(q, false, r.second_turned);
+        const double allowed = std::min(cp, cq);
+        const std::string where = std::string(cp <= cq ? (r.first_turned ? "cutoff_a" : "cutoff_b")
+                                                       : (r.second_turned ? "cutoff_b" : "cutoff_a")) +
+                                  " of part " + Quote(cp <= cq ? p.id : q.id);
+        const std::string item = "gaps.pairs[" + std::to_string(i) + "]";
+        for (const auto& [field, value] :
+             {std::pair{"gap", r.gap}, std::pair{"z_gap", r.z_gap.value_or(0.0)}}) {
+            if (std::isfinite(allowed) && std::isfinite(value) && value < -allowed) {
+                out.Add(item + " (" + r.first + " then " + r.second + "): " + field + " " + Num(value) +
+                        " is below " + Num(-allowed + 0.0) + ": " + CutoffText(allowed, where));
+            }
+        }
     }
 }
 
@@ -221,6 +348,7 @@ void CheckGaps(const Problem& problem, FaultCollector& out) {
         out.Finite(item, "land_common_length", r.land_common_length);
         out.Finite(item, "rotation", r.rotation);
     }
+    CheckOverlaps(problem, out);
 }
 
 void CheckParameters(const NestingParameters& p, FaultCollector& out) {
@@ -259,6 +387,7 @@ std::vector<std::string> FindProblemFaults(const Problem& problem) {
     }
     CheckParts(problem, out);
     CheckStock(problem, out);
+    CheckStockSettings(problem.stock_settings, out);
     CheckGaps(problem, out);
     CheckParameters(problem.parameters, out);
     return out.Take();
@@ -284,6 +413,18 @@ std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingPara
 
 std::string EffectiveStockId(const StockSpec& stock, std::size_t index) {
     return stock.id.empty() ? "S" + std::to_string(index + 1) : stock.id;
+}
+
+double EffectiveTrimStart(const Problem& problem, const StockSpec& stock) {
+    return stock.trim_start.value_or(problem.stock_settings.trim_start);
+}
+
+double EffectiveTrimEnd(const Problem& problem, const StockSpec& stock) {
+    return stock.trim_end.value_or(problem.stock_settings.trim_end);
+}
+
+double UsableLength(const Problem& problem, const StockSpec& stock) {
+    return stock.length - EffectiveTrimStart(problem, stock) - EffectiveTrimEnd(problem, stock);
 }
 
 const char* CutShapeName(CutShape shape) {

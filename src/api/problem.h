@@ -22,11 +22,11 @@ struct Interval {
 struct PartSpec {
     std::string id{};                    ///< unique; gap records refer to it
     std::string name{};                  ///< shown in the outputs; empty: the id
-    double length = 0.0;               ///< outer length: what the part occupies in a tube
+    double length = 0.0;                 ///< outer length: what the part occupies in a tube
     std::optional<double> real_length{}; ///< real extent along the axis; default: length
-    double cutoff_a = 0.0;             ///< length cut away at end A
-    double cutoff_b = 0.0;             ///< length cut away at end B
-    std::int64_t amount = 0;           ///< copies required (checked against 32-bit counts)
+    double cutoff_a = 0.0;               ///< length cut away at end A
+    double cutoff_b = 0.0;               ///< length cut away at end B
+    std::int64_t amount = 0;             ///< copies required (checked against 32-bit counts)
     std::string end_a{};                 ///< end type of end A (a key of GapModel::end_types); empty: plain
     std::string end_b{};                 ///< end type of end B
     /// Where the part may be cut in two for splitting and welding. Unset: the whole part except
@@ -39,9 +39,23 @@ struct PartSpec {
 
 /// One stock-tube length.
 struct StockSpec {
-    std::string id{};          ///< unique; empty: "S<position>" (1-based)
+    std::string id{};        ///< unique; empty: "S<position>" (1-based)
     double length = 0.0;     ///< mm
     std::int64_t amount = 0; ///< tubes available
+
+    // Stock as users keep it: offcuts of earlier jobs and bar ends that cannot be used.
+    bool remnant = false;               ///< an offcut: used before full bars, shortest first
+    std::optional<double> trim_start{}; ///< mm cut away at the bar's start; unset: StockSettings
+    std::optional<double> trim_end{};   ///< mm left unused at the bar's end; unset: StockSettings
+};
+
+/// Settings for all stock entries.
+struct StockSettings {
+    double trim_start = 0.0; ///< mm, for entries without their own trim_start
+    double trim_end = 0.0;   ///< mm, for entries without their own trim_end
+    /// Remnants at least this long (mm) are marked usable in the plan, shorter ones scrap;
+    /// unset: remnants are not classified (every one counts as scrap in the totals).
+    std::optional<double> min_usable_remnant{};
 };
 
 /// An end shape with the clearance it needs towards whatever faces it.
@@ -70,7 +84,7 @@ struct PairGap {
     std::string second{}; ///< part id
     bool first_turned = false;
     bool second_turned = false;
-    double gap = 0.0;            ///< FixedGap, mm
+    double gap = 0.0;              ///< FixedGap, mm
     std::optional<double> z_gap{}; ///< ranking gap; default: gap
     bool common_cut = false;
     double common_length = -1.0;
@@ -97,7 +111,7 @@ enum class CutShape { Straight = 0, ZShape = 1, Bevel = 2 };
 /// Nesting parameters; each maps to one field of the engine's parameter block.
 struct NestingParameters {
     std::optional<double> default_part_gap{}; ///< mm, gap next to a split piece; default: the kerf
-    bool disable_reverse = false;           ///< never turn a part end for end
+    bool disable_reverse = false;             ///< never turn a part end for end
     double target_lost_rate = 0.05; ///< waste / part length at which the swarm turns to weld reduction
     CutShape cut_shape = CutShape::Straight; ///< shape of the split cut
     double z_shape_length = 0.0;             ///< mm, length of a Z-shaped split cut
@@ -115,6 +129,7 @@ struct Problem {
     std::vector<StockSpec> stock{};
     GapModel gaps;
     NestingParameters parameters;
+    StockSettings stock_settings;
 
     double DefaultPartGap() const { return parameters.default_part_gap.value_or(gaps.kerf); }
 };
@@ -123,6 +138,9 @@ struct Problem {
 inline constexpr std::int64_t kMaxAmount = 2147483647;   ///< per item and per sum of stock amounts
 inline constexpr std::int64_t kMaxTotalCopies = 1000000; ///< sum of all part amounts
 inline constexpr std::size_t kMaxPartKinds = 1000;       ///< the gap table grows with its square
+/// Largest length, trim or gap magnitude accepted (mm): 10 km keeps every sum of lengths exact
+/// enough and finite.
+inline constexpr double kMaxLength = 1e7;
 
 /// Bad input: every fault found, one line each, naming the item and the value.
 class ProblemError : public std::invalid_argument {
@@ -145,6 +163,12 @@ std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingPara
 
 /// The id of stock entry index: its own, or "S<index + 1>" when it has none.
 std::string EffectiveStockId(const StockSpec& stock, std::size_t index);
+
+/// The trims of a stock entry: its own, else those of Problem::stock_settings.
+double EffectiveTrimStart(const Problem& problem, const StockSpec& stock);
+double EffectiveTrimEnd(const Problem& problem, const StockSpec& stock);
+/// The length the methods may fill: length - trim_start - trim_end.
+double UsableLength(const Problem& problem, const StockSpec& stock);
 
 /// "straight", "z" or "bevel".
 const char* CutShapeName(CutShape shape);

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -67,7 +68,41 @@ std::optional<std::vector<std::string>> SplitFields(std::string_view line, char 
     return fields;
 }
 
-/// A whole field as a finite or infinite double; a decimal comma is accepted when the separator
+/// Decimal notation only: [+-] digits [. digits] [e [+-] digits], digits on at least one side of
+/// the point.
+bool IsDecimalNumber(const std::string& s) {
+    std::size_t i = 0;
+    auto digits = [&s, &i] {
+        const std::size_t from = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i;
+        }
+        return i - from;
+    };
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        ++i;
+    }
+    std::size_t mantissa = digits();
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) {
+        return false;
+    }
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == s.size();
+}
+
+/// A whole field as a finite double (decimal notation); a decimal comma is accepted when the separator
 /// is ';'.
 std::optional<double> ParseNumber(std::string s, char sep) {
     if (sep == ';') {
@@ -77,8 +112,8 @@ std::optional<double> ParseNumber(std::string s, char sep) {
             }
         }
     }
-    if (s.empty() || std::isspace(static_cast<unsigned char>(s[0])) != 0) {
-        return std::nullopt;
+    if (!IsDecimalNumber(s)) {
+        return std::nullopt; // strtod alone would also take hex ("0x10"), "inf" and "nan"
     }
     errno = 0;
     char* end = nullptr;
@@ -101,6 +136,25 @@ std::optional<std::int64_t> ParseInteger(const std::string& s) {
         }
     }
     return std::strtoll(s.c_str(), nullptr, 10);
+}
+
+/// The remnant column of a stock CSV: "remnant", "r", "yes", "true", "1" or "bar", "no",
+/// "false", "0", "" (any case).
+std::optional<bool> ParseRemnantFlag(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const char* yes : {"remnant", "r", "yes", "y", "true", "1"}) {
+        if (s == yes) {
+            return true;
+        }
+    }
+    for (const char* no : {"", "bar", "no", "n", "false", "0"}) {
+        if (s == no) {
+            return false;
+        }
+    }
+    return std::nullopt;
 }
 
 struct Row {
@@ -243,7 +297,7 @@ std::vector<StockSpec> ParseStockCsv(std::string_view text, const std::string& s
     CsvText csv(text, source);
     std::vector<StockSpec> stock;
     for (const Row& row : csv.rows()) {
-        if (!csv.FieldCount(row, 2, 3, "length,amount[,id]")) {
+        if (!csv.FieldCount(row, 2, 6, "length,amount[,id[,remnant[,trim_start[,trim_end]]]]")) {
             continue;
         }
         StockSpec s;
@@ -251,6 +305,20 @@ std::vector<StockSpec> ParseStockCsv(std::string_view text, const std::string& s
         s.amount = csv.Integer(row, 1, "amount");
         if (row.fields.size() > 2) {
             s.id = row.fields[2];
+        }
+        if (row.fields.size() > 3) {
+            if (auto remnant = ParseRemnantFlag(row.fields[3])) {
+                s.remnant = *remnant;
+            } else {
+                csv.Fault(row.line,
+                          "remnant \"" + row.fields[3] + "\" is not one of remnant, yes, no (or empty)");
+            }
+        }
+        if (row.fields.size() > 4 && !row.fields[4].empty()) {
+            s.trim_start = csv.Number(row, 4, "trim_start");
+        }
+        if (row.fields.size() > 5 && !row.fields[5].empty()) {
+            s.trim_end = csv.Number(row, 5, "trim_end");
         }
         stock.push_back(std::move(s));
     }
@@ -269,14 +337,19 @@ std::vector<StockSpec> ParseStockList(std::string_view list) {
         const std::size_t x = item.find_first_of("xX*");
         std::optional<double> length;
         std::optional<std::int64_t> amount;
+        // A trailing r marks a remnant: 1300x1r.
+        const bool remnant = item.size() > 1 && (item.back() == 'r' || item.back() == 'R');
         if (x != std::string::npos) {
             length = ParseNumber(item.substr(0, x), ',');
-            amount = ParseInteger(item.substr(x + 1));
+            amount = ParseInteger(item.substr(x + 1, item.size() - x - 1 - (remnant ? 1 : 0)));
         }
         if (length && amount) {
-            stock.push_back(StockSpec{"", *length, *amount});
+            StockSpec s{"", *length, *amount};
+            s.remnant = remnant;
+            stock.push_back(std::move(s));
         } else {
-            faults.push_back("stock list: \"" + item + "\" is not LENGTHxAMOUNT (e.g. 6000x10)");
+            faults.push_back("stock list: \"" + item +
+                             "\" is not LENGTHxAMOUNT[r] (e.g. 6000x10 or 1300x1r)");
         }
         item.clear();
     };

@@ -223,11 +223,14 @@ void ReadStock(Reader& r, const json& arr, Problem& problem) {
         if (!r.IsObject(o, path)) {
             continue;
         }
-        r.KnownKeys(o, path, {"id", "length", "amount"});
+        r.KnownKeys(o, path, {"id", "length", "amount", "remnant", "trim_start", "trim_end"});
         StockSpec s;
         r.Id(o, "id", path, false, s.id);
         r.Number(o, "length", path, true, s.length);
         r.Integer(o, "amount", path, true, s.amount);
+        r.Bool(o, "remnant", path, s.remnant);
+        r.Number(o, "trim_start", path, s.trim_start);
+        r.Number(o, "trim_end", path, s.trim_end);
         problem.stock.push_back(std::move(s));
     }
 }
@@ -343,6 +346,71 @@ void ReadParameters(Reader& r, const json& o, Problem& problem) {
     r.Number(o, "split_margin", path, false, p.split_margin);
 }
 
+void ReadStockSettings(Reader& r, const json& o, Problem& problem) {
+    const std::string path = "stock_settings";
+    if (!r.IsObject(o, path)) {
+        return;
+    }
+    StockSettings& s = problem.stock_settings;
+    r.KnownKeys(o, path, {"trim_start", "trim_end", "min_usable_remnant"});
+    r.Number(o, "trim_start", path, false, s.trim_start);
+    r.Number(o, "trim_end", path, false, s.trim_end);
+    r.Number(o, "min_usable_remnant", path, s.min_usable_remnant);
+}
+
+/// Parses JSON and refuses keys given twice in one object (the parser would keep the last one
+/// silently); each duplicate is named with its path.
+json ParseRefusingDuplicateKeys(std::string_view text, std::vector<std::string>& duplicates) {
+    struct Frame {
+        bool object = false;
+        std::set<std::string> keys;
+        std::string key;
+        std::size_t index = 0;
+    };
+    std::vector<Frame> stack;
+    auto pathOf = [&stack] { // the object or array that is being read
+        std::string path = "document";
+        for (std::size_t k = 0; k + 1 < stack.size(); ++k) {
+            path += stack[k].object ? "." + stack[k].key : "[" + std::to_string(stack[k].index) + "]";
+        }
+        return path;
+    };
+    auto endOfValue = [&stack] {
+        if (!stack.empty() && !stack.back().object) {
+            ++stack.back().index;
+        }
+    };
+    json::parser_callback_t callback = [&](int /*depth*/, json::parse_event_t event, json& parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            stack.push_back(Frame{event == json::parse_event_t::object_start, {}, {}, 0});
+            break;
+        case json::parse_event_t::key:
+            if (!stack.empty()) {
+                Frame& f = stack.back();
+                f.key = parsed.get<std::string>();
+                if (!f.keys.insert(f.key).second) {
+                    duplicates.push_back(pathOf() + ": the key \"" + f.key + "\" is given twice");
+                }
+            }
+            break;
+        case json::parse_event_t::object_end:
+        case json::parse_event_t::array_end:
+            if (!stack.empty()) {
+                stack.pop_back();
+            }
+            endOfValue();
+            break;
+        case json::parse_event_t::value:
+            endOfValue();
+            break;
+        }
+        return true;
+    };
+    return json::parse(text.begin(), text.end(), callback, true, /*ignore_comments=*/true);
+}
+
 std::vector<std::string> Prefixed(const std::string& source, std::vector<std::string> faults) {
     for (auto& f : faults) {
         f = source + ": " + f;
@@ -362,8 +430,9 @@ ojson CommonJson(bool common_cut, double common_length, double land_common_lengt
 
 Problem ParseProblemJson(std::string_view text, const std::string& source) {
     json doc;
+    std::vector<std::string> duplicates;
     try {
-        doc = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
+        doc = ParseRefusingDuplicateKeys(text, duplicates);
     } catch (const json::exception& e) { // syntax errors, and numbers beyond the range of a double
         std::string what = e.what();
         if (const auto cut = what.find("] ");
@@ -372,13 +441,17 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
         }
         throw ProblemError({source + ": not valid JSON: " + what});
     }
+    if (!duplicates.empty()) {
+        throw ProblemError(Prefixed(source, std::move(duplicates)));
+    }
     Reader r(source);
     Problem problem;
     if (!r.IsObject(doc, "document")) {
         throw ProblemError(Prefixed(source, r.Take()));
     }
     r.KnownKeys(doc, "document",
-                {"$schema", "name", "description", "units", "parts", "stock", "gaps", "parameters"});
+                {"$schema", "name", "description", "units", "parts", "stock", "gaps", "parameters",
+                 "stock_settings"});
     std::string units = "mm";
     r.String(doc, "units", "document", false, units);
     if (units != "mm") {
@@ -395,6 +468,9 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
     }
     if (const json* params = r.Field(doc, "parameters", "document", false)) {
         ReadParameters(r, *params, problem);
+    }
+    if (const json* settings = r.Field(doc, "stock_settings", "document", false)) {
+        ReadStockSettings(r, *settings, problem);
     }
     auto faults = r.Take();
     if (!faults.empty()) {
@@ -438,6 +514,15 @@ std::string ProblemToJson(const Problem& problem) {
         ojson o{{"length", s.length}, {"amount", s.amount}};
         if (!s.id.empty()) {
             o["id"] = s.id;
+        }
+        if (s.remnant) {
+            o["remnant"] = true;
+        }
+        if (s.trim_start) {
+            o["trim_start"] = *s.trim_start;
+        }
+        if (s.trim_end) {
+            o["trim_end"] = *s.trim_end;
         }
         stock.push_back(std::move(o));
     }
@@ -492,6 +577,15 @@ std::string ProblemToJson(const Problem& problem) {
         params["default_part_gap"] = *p.default_part_gap;
     }
     doc["parameters"] = std::move(params);
+
+    const StockSettings& ss = problem.stock_settings;
+    if (ss.trim_start != 0.0 || ss.trim_end != 0.0 || ss.min_usable_remnant) {
+        ojson settings{{"trim_start", ss.trim_start}, {"trim_end", ss.trim_end}};
+        if (ss.min_usable_remnant) {
+            settings["min_usable_remnant"] = *ss.min_usable_remnant;
+        }
+        doc["stock_settings"] = std::move(settings);
+    }
     return doc.dump(2, ' ', false, ojson::error_handler_t::replace) + "\n";
 }
 

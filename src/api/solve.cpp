@@ -3,6 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -105,6 +107,11 @@ private:
 } // namespace
 
 Plan Solve(const Problem& problem, const SolveOptions& options) {
+    if (!(options.time_limit_seconds >= 0.0 && options.time_limit_seconds <= kMaxTimeLimitSeconds)) {
+        throw std::invalid_argument("time limit " + std::to_string(options.time_limit_seconds) +
+                                    " s is not a number of seconds from 0 to " +
+                                    std::to_string(static_cast<long>(kMaxTimeLimitSeconds)));
+    }
     ValidateProblem(problem);
     const std::string methodName = options.method.empty() ? DefaultMethodName() : options.method;
     const EngineMethod method = FindMethod(methodName);

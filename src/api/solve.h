@@ -36,9 +36,13 @@ private:
 /// engine's message. Called on the thread that runs Solve.
 using ProgressCallback = std::function<void(double fraction, const std::string& message)>;
 
+/// The longest SolveOptions::time_limit_seconds accepted (about 11.6 days); a longer one would
+/// overflow the clock.
+inline constexpr double kMaxTimeLimitSeconds = 1e6;
+
 struct SolveOptions {
     std::string method;                 ///< empty: DefaultMethodName()
-    double time_limit_seconds = 0.0;    ///< <= 0: none; when it passes the engine is asked to stop
+    double time_limit_seconds = 0.0;    ///< 0: none; when it passes the engine is asked to stop
     std::optional<std::uint64_t> seed;  ///< unset: a fresh seed (recorded in Plan::seed)
     std::int32_t swarm_size_factor = 5; ///< particle swarm size factor (AdjustFactor)
     std::int32_t threads = 1;           ///< worker threads a method may use
@@ -47,7 +51,8 @@ struct SolveOptions {
 };
 
 /// Validates, runs the method and builds the plan. Throws ProblemError for bad input,
-/// std::invalid_argument for an unknown method, std::logic_error when a method's output is
+/// std::invalid_argument for an unknown method or a time limit that is negative, not a number or
+/// above kMaxTimeLimitSeconds, std::logic_error when a method's output is
 /// inconsistent. A stopped run returns the best plan found so far (status Interrupted or
 /// TimeLimit).
 Plan Solve(const Problem& problem, const SolveOptions& options = {});

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -62,12 +65,12 @@ TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
         text,
         "Plan: partial (method test, seed 7, 0.00 s)\n"
         "Patterns:\n"
-        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995\n"
-        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995\n"
+        "  6000 × 1: P2 1000, beam <A&B> 4000 (front of split 1), used 5005, remnant 995, 3 cuts\n"
+        "  6000 × 1: beam <A&B> 3000 (back of split 1), P2 1000 (turned), used 4005, remnant 1995, 3 cuts\n"
         "Splits:\n"
         "  split 1: P1 cut into 4000 + 3000, 1 weld\n"
         "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
-        "welds 1\n"
+        "welds 1, cuts 6\n"
         "Copies: 3 of 4 placed\n"
         "Not placed: P2 × 1 (the method did not place it)\n");
 }
@@ -79,11 +82,40 @@ TEST(Summary, RunsOfTheSamePartAreCounted) {
     out.results.Add(Result(1, 1, {2, 2, -2, 1, 1}));
     const Plan plan = BuildPlan(p, in, std::move(out));
     const std::string text = FormatPlanSummary(plan);
-    EXPECT_NE(
-        text.find(
-            "  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant 1188\n"),
-        std::string::npos)
+    EXPECT_NE(text.find("  6000 × 1: bracket 800 × 2, bracket 800 (turned), P1 1200 × 2, used 4812, remnant "
+                        "1188, 5 cuts\n"),
+              std::string::npos)
         << text;
+}
+
+TEST(Summary, AmbiguousNamesAreQuoted) {
+    Problem p = tubenest::testing::SmallProblem();
+    p.parts[1].name = "bracket, \"left\"\n";
+    const EngineInput in = BuildEngineInput(p);
+    EngineOutput out;
+    out.results.Add(Result(1, 1, {2, 2}));
+    const std::string text = FormatPlanSummary(BuildPlan(p, in, std::move(out)));
+    EXPECT_NE(text.find(": \"bracket, \\\"left\\\"\\n\" 800 × 2, used 1603"), std::string::npos) << text;
+}
+
+TEST(CutList, TextAndCsvGiveEveryStretchOfEveryBar) {
+    const Plan plan = SplitPlan();
+    const std::string head = "Cut list (mm from the bar's start):\n"
+                             "Pattern 1: stock S1, 6000 mm × 1, 3 cuts each\n"
+                             "        from         to     length  what\n"
+                             "           0       1000       1000  P2\n"
+                             "        1005       5005       4000  P1 beam <A&B> (front of split 1)\n"
+                             "        5005       6000        995  remnant\n"
+                             "Pattern 2: stock S1, 6000 mm × 1, 3 cuts each\n";
+    EXPECT_EQ(FormatCutList(plan).substr(0, head.size()), head);
+    EXPECT_EQ(PlanToCsv(plan),
+              "pattern,bars,stock_id,stock_length,item,kind,part_id,name,start,end,length,turned,split_id\n"
+              "1,1,S1,6000,1,whole,P2,P2,0,1000,1000,no,\n"
+              "1,1,S1,6000,2,front,P1,beam <A&B>,1005,5005,4000,no,1\n"
+              "1,1,S1,6000,,remnant,,,5005,6000,995,,\n"
+              "2,1,S1,6000,1,back,P1,beam <A&B>,0,3000,3000,no,1\n"
+              "2,1,S1,6000,2,whole,P2,P2,3005,4005,1000,yes,\n"
+              "2,1,S1,6000,,remnant,,,4005,6000,1995,,\n");
 }
 
 TEST(PlanJson, StableFieldsAndValues) {
@@ -101,9 +133,12 @@ TEST(PlanJson, StableFieldsAndValues) {
     EXPECT_EQ(t["copies_required"], 4);
     EXPECT_EQ(t["stock"][0]["stock_id"], "S1");
     EXPECT_EQ(t["stock"][0]["available"], 3);
+    EXPECT_TRUE(t["cuts"] == 6 && t["min_usable_remnant"].is_null() && t["stock"][0]["remnant"] == false);
+    EXPECT_DOUBLE_EQ(t["scrap_remnant_length"].get<double>(), 995.0 + 1995.0); // no minimum: all scrap
     ASSERT_EQ(doc["patterns"].size(), 2u);
     const auto& first = doc["patterns"][0];
     EXPECT_DOUBLE_EQ(first["remnant"].get<double>(), 995.0);
+    EXPECT_TRUE(first["cuts"] == 3 && first["remnant_usable"] == false);
     const auto& front = first["parts"][1];
     EXPECT_EQ(front["name"], "beam <A&B>");
     EXPECT_EQ(front["piece"], "front");
@@ -188,6 +223,40 @@ TEST(AtomicWrite, ReplacesWholeOrLeavesTheOldFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1); // no temporary left
     EXPECT_THROW(WriteFileAtomically((dir.path() / "missing" / "x.svg").string(), std::string("x")),
                  std::runtime_error);
+}
+
+// Only regular files are replaced through a temporary file: a symlink stays a link to the new
+// content, and pipes and devices are written, never replaced by a file.
+TEST(AtomicWrite, LinksAreFollowedPipesAndDevicesWrittenDirectly) {
+    TempDir dir;
+    const auto target = dir.path() / "real.json";
+    std::ofstream(target) << "old";
+    std::filesystem::permissions(target,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink("real.json", dir.path() / "link.json");
+    std::filesystem::create_symlink(dir.path() / "new.json", dir.path() / "dangling.json");
+    WriteFileAtomically((dir.path() / "link.json").string(), std::string("new"));
+    WriteFileAtomically((dir.path() / "dangling.json").string(), std::string("created"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.json"));
+    EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(ReadAll(dir.path() / "new.json"), "created");
+
+    const auto fifo = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK); // lets the writer open at once
+    ASSERT_GE(reader, 0);
+    WriteFileAtomically(fifo.string(), std::string("through the pipe"));
+    char buf[64] = {};
+    EXPECT_EQ(::read(reader, buf, sizeof buf), 16);
+    ::close(reader);
+    EXPECT_EQ(std::string(buf), "through the pipe");
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_NO_THROW(WriteFileAtomically("/dev/null", std::string("x")));
+    EXPECT_NO_THROW(WriteEngineDump(SplitPlan(), "/dev/null"));
+    EXPECT_THROW(WriteFileAtomically(dir.path().string(), std::string("x")), std::runtime_error);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5); // no temporary left
 }
 
 TEST(AtomicWrite, EngineDumpReplacesTheFile) {

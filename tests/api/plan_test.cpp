@@ -127,3 +127,41 @@ TEST(PlanBuilding, OverlongPatternsAndLonePiecesAreWarnedAbout) {
     EXPECT_EQ(plan.splits[0].welds, 0);
     EXPECT_EQ(plan.unplaced.size(), 1u); // the beam: a lone front piece is no copy
 }
+
+// Trims shift positions (the engine gets the usable length), identical tubes form one pattern, piece
+// lengths off by the engine's 1e-6 mm are snapped, cuts and remnants are counted. Every figure below
+// follows from SplitProblem's kerf 3 and piece gap 5.
+TEST(PlanBuilding, TrimsCutsRemnantsGroupingAndSnappedPieces) {
+    Problem p = SplitProblem("beam", 3);
+    p.stock[0].amount = 4;
+    p.stock[0].trim_start = 10.0;
+    p.stock_settings.trim_end = 15.0;
+    p.stock_settings.min_usable_remnant = 1000.0;
+    const EngineInput in = BuildEngineInput(p);
+    EXPECT_DOUBLE_EQ(in.tubes[0].FTubeInitialLen, 5975.0);
+    EngineOutput out;
+    out.results.Add(Result(1, 1, {2, 3}));
+    out.results.Add(Result(1, 1, {4}));
+    out.results.Add(Result(1, 1, {2}));
+    out.results.Add(Result(1, 1, {2}));
+    out.pieces.push_back(PieceInfo{3, 0, true, 4000.000001, 1});
+    out.pieces.push_back(PieceInfo{4, 0, false, 2999.999999, 1});
+    const Plan plan = BuildPlan(p, in, std::move(out));
+    ASSERT_EQ(plan.patterns.size(), 3u);
+    EXPECT_EQ(plan.patterns[2].count, 2);
+    const Pattern& first = plan.patterns[0];
+    EXPECT_DOUBLE_EQ(first.parts[0].start, 10.0);
+    EXPECT_EQ(first.parts[1].length, 4000.0);
+    EXPECT_DOUBLE_EQ(first.used_length, 5015.0);
+    EXPECT_EQ(plan.splits[0].back_length, 3000.0);
+    // cuts: the start trim, two around the 5 mm gap (wider than the kerf), the remnant
+    EXPECT_EQ(first.cuts, 4);
+    EXPECT_FALSE(first.remnant_usable); // 985 < 1000
+    EXPECT_EQ(plan.patterns[1].cuts, 2);
+    EXPECT_EQ(plan.totals.cuts, 4 + 2 + 2 * 2);
+    EXPECT_EQ(plan.totals.usable_remnants, 3);
+    EXPECT_DOUBLE_EQ(plan.totals.usable_remnant_length, 2990.0 + 2 * 4990.0);
+    EXPECT_DOUBLE_EQ(plan.totals.scrap_remnant_length, 985.0);
+    EXPECT_TRUE(plan.AllPlaced());
+    EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << Lines(CheckPlanInvariants(p, plan));
+}

@@ -49,7 +49,9 @@ TEST(JsonReader, ReadsEveryField) {
          "amount": 4, "end_a": "m45", "end_b": "plain", "separable": [[100, 900], [1200, 2300]]},
         {"id": 17, "length": 800, "amount": 2}
       ],
-      "stock": [{"id": "L6", "length": 6000, "amount": 10}, {"length": 7500, "amount": 1}],
+      "stock": [{"id": "L6", "length": 6000, "amount": 10},
+                {"length": 7500, "amount": 1, "remnant": true, "trim_start": 5}],
+      "stock_settings": {"trim_end": 20, "min_usable_remnant": 400},
       "gaps": {
         "kerf": 3,
         "end_types": {"m45": {"clearance": 40}, "plain": {"clearance": 0}},
@@ -70,6 +72,9 @@ TEST(JsonReader, ReadsEveryField) {
     EXPECT_EQ(p.parts[1].id, "17");
     EXPECT_DOUBLE_EQ(p.parts[1].RealLength(), 800.0);
     EXPECT_EQ(p.stock[0].id, "L6");
+    EXPECT_TRUE(p.stock[1].remnant && !p.stock[0].remnant);
+    EXPECT_DOUBLE_EQ(UsableLength(p, p.stock[1]), 7475.0); // its own start trim, the common end trim
+    EXPECT_DOUBLE_EQ(*p.stock_settings.min_usable_remnant, 400.0);
     EXPECT_DOUBLE_EQ(p.gaps.end_pairs[0].gap, -55.0);
     EXPECT_TRUE(p.gaps.pairs[0].second_turned);
     EXPECT_DOUBLE_EQ(*p.gaps.pairs[0].z_gap, 2.0);
@@ -200,8 +205,18 @@ TEST(CsvReader, FaultsCarryTheLineNumber) {
     EXPECT_TRUE(AnyContains(faults, "cut.csv:8:", "name is empty")) << all;
     EXPECT_EQ(faults.size(), 6u) << all;
 
-    const auto stockFaults = FaultsOf([] { ParseStockCsv("6000,ten\n", "s.csv"); });
+    const auto stockFaults =
+        FaultsOf([] { ParseStockCsv("6000,ten\n0x10,1\ninf,1\n1300,1,R,maybe\n", "s.csv"); });
     EXPECT_TRUE(AnyContains(stockFaults, "s.csv:1:", "amount \"ten\""));
+    EXPECT_TRUE(AnyContains(stockFaults, "s.csv:2:", "length \"0x10\" is not a number")); // no hex
+    EXPECT_TRUE(AnyContains(stockFaults, "s.csv:3:", "length \"inf\" is not a number"));
+    EXPECT_TRUE(AnyContains(stockFaults, "s.csv:4:", "remnant \"maybe\""));
+    const auto dup = FaultsOf([] {
+        ParseProblemJson(R"({"parts": [{"id": "A", "length": 9, "amount": 1, "amount": 2}], "stock": []})",
+                         "d.json");
+    });
+    EXPECT_TRUE(AnyContains(dup, "d.json: document.parts[0]: ", "the key \"amount\" is given twice"))
+        << Joined(dup);
 }
 
 TEST(CsvReader, ManyFaultsAreCapped) {
@@ -219,6 +234,10 @@ TEST(StockList, ParsesLengthTimesAmount) {
     ASSERT_EQ(stock.size(), 3u);
     EXPECT_EQ(stock[0].amount, 10);
     EXPECT_DOUBLE_EQ(stock[2].length, 12000.0);
+    EXPECT_TRUE(ParseStockList("6000x10,1300x1r")[1].remnant);
+    const auto csv = ParseStockCsv("1300,1,R1,remnant,10,\n6000,2,B,,,30\n");
+    EXPECT_TRUE(csv[0].remnant && *csv[0].trim_start == 10.0 && !csv[0].trim_end);
+    EXPECT_TRUE(!csv[1].remnant && !csv[1].trim_start && *csv[1].trim_end == 30.0);
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList("6000x"); }), "\"6000x\"", "LENGTHxAMOUNT"));
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList("6000"); }), "\"6000\""));
     EXPECT_TRUE(AnyContains(FaultsOf([] { ParseStockList(" , "); }), "names no stock"));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <thread>
 
@@ -54,7 +55,8 @@ Problem RandomProblem(TRandomGenerator& rng) {
     const int kinds = 1 + rng.Random(8);
     p.gaps.kerf = rng.Random(6);
     p.gaps.end_types = {{"m45", 20.0 + rng.Random(30)}, {"saddle", 5.0 + rng.Random(20)}};
-    p.gaps.end_pairs = {{"m45", "m45", -10.0 - rng.Random(20), true, 50.0, -1.0, 0}};
+    p.gaps.end_pairs = {{"m45", "m45", -10.0 - rng.Random(20), true, 50.0, -1.0, 0},
+                        {"saddle", "saddle", 8.0 + rng.Random(10), true, 20.0, -1.0, 0}}; // one cut, wide gap
     const char* ends[] = {"", "m45", "saddle"};
     for (int k = 0; k < kinds; ++k) {
         PartSpec part;
@@ -63,12 +65,20 @@ Problem RandomProblem(TRandomGenerator& rng) {
         part.amount = rng.Random(6);
         part.end_a = ends[rng.Random(3)];
         part.end_b = ends[rng.Random(3)];
+        // Mitred ends are cut away, which is what lets two of them overlap.
+        part.cutoff_a = part.end_a == std::string("m45") ? 30.0 : 0.0;
+        part.cutoff_b = part.end_b == std::string("m45") ? 30.0 : 0.0;
         p.parts.push_back(part);
     }
     const int stocks = 1 + rng.Random(3);
     for (int s = 0; s < stocks; ++s) {
         p.stock.push_back(StockSpec{"", 2500.0 + 1000.0 * rng.Random(5), 1 + rng.Random(6)});
+        p.stock.back().remnant = rng.Random(3) == 0;
+        if (rng.Random(3) == 0) {
+            p.stock.back().trim_end = rng.Random(60);
+        }
     }
+    p.stock_settings.trim_start = 5.0 * rng.Random(3);
     if (kinds >= 2) {
         PairGap g;
         g.first = "P1";
@@ -111,17 +121,54 @@ int MinBins(std::vector<double> sizes, double capacity) {
 
 } // namespace
 
-TEST(Solve, FfdPlansOnRandomProblemsKeepEveryInvariant) {
+TEST(Solve, PlansOnRandomProblemsKeepEveryInvariant) {
     TRandomGenerator rng(20240611);
     for (int round = 0; round < 150; ++round) {
         const Problem p = RandomProblem(rng);
-        SolveOptions o;
-        o.method = "ffd";
-        const Plan plan = Solve(p, o);
-        const auto faults = CheckPlanInvariants(p, plan);
-        ASSERT_TRUE(faults.empty()) << "round " << round << ":\n" << Lines(faults);
-        EXPECT_TRUE(plan.warnings.empty());
-        EXPECT_EQ(plan.status, plan.AllPlaced() ? PlanStatus::Complete : PlanStatus::Partial);
+        // Every method on some rounds: remnants, trims and cut counts go through all of them.
+        for (const char* method : {"ffd", "svc", "circular"}) {
+            if (method != std::string("ffd") && round % 5 != 0) {
+                continue;
+            }
+            SolveOptions o;
+            o.method = method;
+            o.seed = 1;
+            const Plan plan = Solve(p, o);
+            const auto faults = CheckPlanInvariants(p, plan);
+            ASSERT_TRUE(faults.empty()) << method << " round " << round << ":\n" << Lines(faults);
+            EXPECT_TRUE(plan.warnings.empty()) << method << " round " << round << ":\n"
+                                               << Lines(plan.warnings);
+            EXPECT_EQ(plan.status, plan.AllPlaced() ? PlanStatus::Complete : PlanStatus::Partial);
+        }
+    }
+}
+
+// The report's job: 5 x 1200 with a 1300 remnant listed after the bars used two bars. Remnants now
+// go first, the shortest that serves first, in every method; trims take length off every bar.
+TEST(Solve, EveryMethodUsesRemnantsFirst) {
+    Problem a;
+    a.parts.push_back(PartSpec{"P", "", 1200.0, std::nullopt, 0, 0, 5, "", "", std::vector<Interval>{}});
+    a.stock = {StockSpec{"BAR", 6000.0, 10}, StockSpec{"R1300", 1300.0, 1}};
+    a.stock[1].remnant = true;
+    a.stock_settings = StockSettings{10.0, 20.0, 500.0};
+    Problem b = a; // one copy: the shorter of two remnants, though listed last
+    b.parts[0].amount = 1;
+    b.stock = {StockSpec{"BAR", 6000.0, 10}, StockSpec{"R2000", 2000.0, 1}, StockSpec{"R1300", 1300.0, 1}};
+    b.stock[1].remnant = b.stock[2].remnant = true;
+    for (const char* method : {"ffd", "svc", "circular"}) {
+        for (const auto& [problem, tubes] :
+             {std::pair{a, std::vector<int>{1, 1}}, std::pair{b, std::vector<int>{0, 0, 1}}}) {
+            SolveOptions o;
+            o.method = method;
+            o.seed = 3;
+            const Plan plan = Solve(problem, o);
+            EXPECT_TRUE(plan.AllPlaced()) << method;
+            for (std::size_t s = 0; s < tubes.size(); ++s) {
+                EXPECT_EQ(plan.totals.stock[s].tubes, tubes[s]) << method << " stock " << s;
+            }
+            EXPECT_TRUE(CheckPlanInvariants(problem, plan).empty())
+                << method << Lines(CheckPlanInvariants(problem, plan));
+        }
     }
 }
 
@@ -172,6 +219,11 @@ TEST(Solve, BadInputAndUnknownMethods) {
     Problem bad = SmallProblem();
     bad.parts[0].length = -1;
     EXPECT_THROW(Solve(bad), ProblemError);
+    for (const double limit : {-1.0, std::nan(""), 9.3e9}) { // a deadline that far out overflows the clock
+        SolveOptions t;
+        t.time_limit_seconds = limit;
+        EXPECT_THROW(Solve(SmallProblem(), t), std::invalid_argument) << limit;
+    }
     SolveOptions o;
     o.method = "no_such_method";
     try {

@@ -32,6 +32,16 @@ PairGap Pair(const char* AFirst, const char* ASecond, bool ASecondTurned = false
     return g;
 }
 
+/// P1 ends with a mitre (cut-off 30) and P2 starts with one (cut-off 20); mitres facing each other
+/// stand `gap` apart.
+void MitreEnds(Problem& p, double gap) {
+    p.gaps.end_types = {{"m", 10.0}};
+    p.parts[0].end_b = p.parts[1].end_a = "m";
+    p.parts[0].cutoff_b = 30.0;
+    p.parts[1].cutoff_a = 20.0;
+    p.gaps.end_pairs = {EndPairRule{"m", "m", gap}};
+}
+
 std::vector<BadCase> BadCases() {
     return {
         {"no parts", [](Problem& p) { p.parts.clear(); }, {"parts", "empty"}},
@@ -105,6 +115,29 @@ std::vector<BadCase> BadCases() {
         {"bad cut shape",
          [](Problem& p) { p.parameters.cut_shape = static_cast<CutShape>(7); },
          {"parameters", "cut_shape 7"}},
+        // Bounds: sums of lengths stay finite; neighbours overlap only within their cut-offs.
+        {"length beyond the limit",
+         [](Problem& p) { p.parts[0].length = 2e7; },
+         {"part \"P1\"", "20000000", "out of range"}},
+        {"gap beyond the limit",
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P2", false, 1e9)); },
+         {"gaps.pairs[0]", "gap 1000000000", "out of range"}},
+        {"end pair overlapping beyond the cut-offs",
+         [](Problem& p) { MitreEnds(p, -25.0); },
+         {"gaps.end_pairs[0] (m / m)", "gap -25", "below -20", "cutoff_a of part \"P2\""}},
+        {"explicit record overlapping parts without cut-offs",
+         [](Problem& p) { p.gaps.pairs.push_back(Pair("P1", "P2", false, -900.0)); },
+         {"gaps.pairs[0] (P1 then P2)", "gap -900", "below 0"}},
+        {"trims leaving nothing of the bar",
+         [](Problem& p) {
+             p.stock[0].trim_start = 3000.0;
+             p.stock_settings.trim_end = 3000.0;
+         },
+         {"stock \"S1\"", "trims 3000 + 3000", "6000"}},
+        {"negative trim", [](Problem& p) { p.stock[0].trim_end = -1.0; }, {"stock \"S1\"", "trim_end -1"}},
+        {"negative minimum remnant",
+         [](Problem& p) { p.stock_settings.min_usable_remnant = -5.0; },
+         {"stock_settings", "min_usable_remnant -5"}},
     };
 }
 
@@ -135,6 +168,9 @@ TEST(Validation, EveryBadCaseNamesTheItemAndTheValue) {
 TEST(Validation, ValidProblemsPassAndAllFaultsAreCollected) {
     EXPECT_TRUE(FindProblemFaults(SmallProblem()).empty());
     EXPECT_TRUE(FindProblemFaults(MakeExampleProblem()).empty());
+    Problem mitres = SmallProblem(); // overlapping by exactly the smaller cut-off is sound
+    MitreEnds(mitres, -20.0);
+    EXPECT_TRUE(FindProblemFaults(mitres).empty()) << tubenest::testing::Lines(FindProblemFaults(mitres));
     // A part longer than every tube is not an input fault: it is reported as not placed.
     Problem longPart = SmallProblem();
     longPart.parts[0].length = 9000.0;

@@ -5,6 +5,7 @@
 //   e2e_tool generate OUT.json KINDS COPIES       a large problem every method can place whole
 //   e2e_tool check-plan PROBLEM PLAN [options]    verifies a JSON plan against its problem
 //       --stock LIST|FILE.csv  --gap G            as given to tubenest (CSV parts files)
+//       --trim S,E                                as given to tubenest
 //       --rc N                                    the exit code tubenest returned
 //       --status a,b,...                          statuses accepted
 //       --complete-unless-stopped                 a plan not stopped must be complete
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -40,6 +42,8 @@ struct Part {
 struct Stock {
     double length = 0;
     long long amount = 0;
+    std::optional<double> trim_start; // unset: the problem's stock_settings
+    std::optional<double> trim_end;
 };
 
 struct Problem {
@@ -48,7 +52,14 @@ struct Problem {
     double kerf = 0;
     std::map<std::string, double> clearance;
     std::map<std::pair<std::string, std::string>, double> endPairs;
-    std::map<std::pair<int, int>, double> explicitGaps; // signed 1-based references
+    std::map<std::pair<int, int>, double> explicitGaps;       // signed 1-based references
+    std::set<std::pair<std::string, std::string>> commonEnds; // end pairs with a common cut
+    std::set<std::pair<int, int>> commonPairs;                // explicit records with a common cut
+    double trimStart = 0;
+    double trimEnd = 0;
+
+    double TrimStart(const Stock& s) const { return s.trim_start.value_or(trimStart); }
+    double TrimEnd(const Stock& s) const { return s.trim_end.value_or(trimEnd); }
 };
 
 int g_failures = 0;
@@ -115,7 +126,8 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
     return rows;
 }
 
-Problem ReadProblem(const std::string& path, const std::string& stockArg, const std::string& gapArg) {
+Problem ReadProblem(const std::string& path, const std::string& stockArg, const std::string& gapArg,
+                    const std::string& trimArg) {
     Problem p;
     if (path.size() > 4 && path.substr(path.size() - 4) == ".csv") {
         for (const auto& r : CsvRows(ReadAll(path))) {
@@ -133,8 +145,15 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
             p.parts.push_back(part);
         }
         for (const auto& o : doc.at("stock")) {
-            p.stock.push_back(Stock{o.at("length").get<double>(), o.at("amount").get<long long>()});
+            auto optional = [&o](const char* key) {
+                return o.contains(key) ? std::optional<double>(o[key].get<double>()) : std::nullopt;
+            };
+            p.stock.push_back(Stock{o.at("length").get<double>(), o.at("amount").get<long long>(),
+                                    optional("trim_start"), optional("trim_end")});
         }
+        const json settings = doc.value("stock_settings", json::object());
+        p.trimStart = settings.value("trim_start", 0.0);
+        p.trimEnd = settings.value("trim_end", 0.0);
         if (doc.contains("gaps")) {
             const json& g = doc["gaps"];
             p.kerf = g.value("kerf", 0.0);
@@ -148,6 +167,9 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
                     const std::string a = e.at("ends")[0];
                     const std::string b = e.at("ends")[1];
                     p.endPairs[{a, b}] = p.endPairs[{b, a}] = e.at("gap").get<double>();
+                    if (e.value("common_cut", false)) {
+                        p.commonEnds.insert({{a, b}, {b, a}});
+                    }
                 }
             }
             std::map<std::string, int> ref;
@@ -161,6 +183,9 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
                     const int b = ref.at(e.at("second").get<std::string>()) *
                                   (e.value("second_turned", false) ? -1 : 1);
                     p.explicitGaps[{a, b}] = p.explicitGaps[{-b, -a}] = e.at("gap").get<double>();
+                    if (e.value("common_cut", false)) {
+                        p.commonPairs.insert({{a, b}, {-b, -a}});
+                    }
                 }
             }
         }
@@ -169,21 +194,42 @@ Problem ReadProblem(const std::string& path, const std::string& stockArg, const 
         p.stock.clear();
         if (stockArg.size() > 4 && stockArg.substr(stockArg.size() - 4) == ".csv") {
             for (const auto& r : CsvRows(ReadAll(stockArg))) {
-                p.stock.push_back(Stock{std::stod(r.at(0)), std::stoll(r.at(1))});
+                p.stock.push_back(Stock{std::stod(r.at(0)), std::stoll(r.at(1)), {}, {}}); // trims: --trim
             }
         } else {
             std::stringstream ss(stockArg);
             std::string item;
             while (std::getline(ss, item, ',')) {
                 const auto x = item.find('x');
-                p.stock.push_back(Stock{std::stod(item.substr(0, x)), std::stoll(item.substr(x + 1))});
+                // std::stoll stops at a remnant mark ("1300x1r").
+                p.stock.push_back(
+                    Stock{std::stod(item.substr(0, x)), std::stoll(item.substr(x + 1)), {}, {}});
             }
         }
     }
     if (!gapArg.empty()) {
         p.kerf = std::stod(gapArg);
     }
+    if (!trimArg.empty()) {
+        const auto comma = trimArg.find(',');
+        p.trimStart = std::stod(trimArg.substr(0, comma));
+        p.trimEnd = comma == std::string::npos ? 0.0 : std::stod(trimArg.substr(comma + 1));
+        for (Stock& stock : p.stock) {
+            stock.trim_start.reset();
+            stock.trim_end.reset();
+        }
+    }
     return p;
+}
+
+/// Whether the facing ends of a followed by b share one cut (documented in plan-format.md).
+bool CommonCut(const Problem& p, int a, int b) {
+    if (p.explicitGaps.count({a, b}) != 0) {
+        return p.commonPairs.count({a, b}) != 0;
+    }
+    const Part& pa = p.parts.at(static_cast<std::size_t>(std::abs(a) - 1));
+    const Part& pb = p.parts.at(static_cast<std::size_t>(std::abs(b) - 1));
+    return p.commonEnds.count({a > 0 ? pa.end_b : pa.end_a, b > 0 ? pb.end_a : pb.end_b}) != 0;
 }
 
 /// The gap when reference a is followed by reference b, by the documented rule.
@@ -218,6 +264,7 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
     std::vector<long long> placed(p.parts.size(), 0);
     std::map<int, std::pair<long long, long long>> pieces; // split id -> front, back
     std::map<int, std::size_t> splitPart;
+    long long totalCuts = 0;
     const int n = static_cast<int>(p.parts.size());
     std::size_t k = 0;
     for (const auto& pat : plan.at("patterns")) {
@@ -229,9 +276,11 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
             continue;
         }
         used[s] += count;
+        const double trimStart = p.TrimStart(p.stock[s]);
         double end = 0;
         int prev = 0;
         bool prevWhole = false;
+        long long cuts = 0; // by the rule of plan-format.md, counted here on its own
         for (const auto& part : pat.at("parts")) {
             const int ref = part.at("reference");
             const double len = part.at("length");
@@ -257,11 +306,13 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
                 splitPart[split] = idx;
             }
             if (prev == 0) {
-                if (std::fabs(start) > 1e-6) {
-                    Fail(at + "first part does not start at 0");
+                if (std::fabs(start - trimStart) > 1e-6) {
+                    Fail(at + "first part does not start at the start trim " + std::to_string(trimStart));
                 }
+                cuts += trimStart > 1e-6 ? 1 : 0;
             } else {
                 const double gap = part.at("gap_before");
+                cuts += gap <= p.kerf + 1e-6 || (whole && prevWhole && CommonCut(p, prev, ref)) ? 1 : 2;
                 if (whole && prevWhole && std::fabs(gap - Gap(p, prev, ref)) > 1e-6) {
                     Fail(at + "gap " + std::to_string(gap) + " between " + std::to_string(prev) + " and " +
                          std::to_string(ref) + ", expected " + std::to_string(Gap(p, prev, ref)));
@@ -274,13 +325,23 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
             prev = ref;
             prevWhole = whole;
         }
-        if (end > p.stock[s].length + 0.01) {
-            Fail(at + "parts and gaps take " + std::to_string(end) + " mm of a " +
-                 std::to_string(p.stock[s].length) + " mm tube");
+        const double room = p.stock[s].length - p.TrimEnd(p.stock[s]);
+        if (end > room + 0.01) {
+            Fail(at + "parts and gaps end at " + std::to_string(end) + " mm of a tube usable to " +
+                 std::to_string(room) + " mm");
         }
-        if (std::fabs(pat.at("used_length").get<double>() - end) > 1e-5) {
-            Fail(at + "used_length is not the end of the last part");
+        if (std::fabs(pat.at("used_length").get<double>() - end) > 1e-5 ||
+            std::fabs(pat.at("remnant").get<double>() - (p.stock[s].length - end)) > 1e-5) {
+            Fail(at + "used_length is not the end of the last part, or remnant not the rest of the tube");
         }
+        cuts += p.stock[s].length - end > 1e-6 ? 1 : 0;
+        if (pat.at("cuts") != cuts) {
+            Fail(at + "cuts " + pat.at("cuts").dump() + ", counted " + std::to_string(cuts));
+        }
+        totalCuts += cuts * count;
+    }
+    if (plan.at("totals").at("cuts") != totalCuts) {
+        Fail("totals.cuts does not match the patterns");
     }
     long long tubes = 0;
     for (std::size_t s = 0; s < p.stock.size(); ++s) {
@@ -338,6 +399,7 @@ int main(int argc, char** argv) {
     if (args.size() >= 3 && args[0] == "check-plan") {
         std::string stock;
         std::string gap;
+        std::string trim;
         int rc = -1;
         std::set<std::string> statuses;
         bool completeUnlessStopped = false;
@@ -346,6 +408,8 @@ int main(int argc, char** argv) {
                 stock = args.at(++i);
             } else if (args[i] == "--gap") {
                 gap = args.at(++i);
+            } else if (args[i] == "--trim") {
+                trim = args.at(++i);
             } else if (args[i] == "--rc") {
                 rc = std::stoi(args.at(++i));
             } else if (args[i] == "--status") {
@@ -358,7 +422,7 @@ int main(int argc, char** argv) {
                 completeUnlessStopped = true;
             }
         }
-        const Problem problem = ReadProblem(args[1], stock, gap);
+        const Problem problem = ReadProblem(args[1], stock, gap, trim);
         return CheckPlan(problem, json::parse(ReadAll(args[2])), rc, statuses, completeUnlessStopped);
     }
     if (args.size() >= 2 && args[0] == "check-svg") {

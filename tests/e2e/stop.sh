@@ -14,7 +14,16 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 if [ "$mode" = signal ]; then
     "$tubenest" solve big.json --json plan.json >summary.txt 2>stderr.txt &
     pid=$!
-    sleep 0.4
+    # A background job of a script starts with SIGINT ignored until the tool installs its handler;
+    # a signal sent before that (a slow start on a loaded machine) would be lost. Wait for the
+    # handler (bit 2 of SigCgt), then give the run a moment.
+    for _ in $(seq 1 1200); do
+        mask=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null) || break
+        [ -z "$mask" ] && break
+        (( (16#$mask & 2) != 0 )) && break
+        sleep 0.05
+    done
+    sleep 0.3
     kill -INT "$pid" 2>/dev/null
     wait "$pid"
     rc=$?

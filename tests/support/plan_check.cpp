@@ -43,6 +43,10 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
         }
         tubesUsed[p.stock_index] += p.count;
         material += stockLength * p.count;
+        const api::StockSpec& stock = problem.stock[p.stock_index];
+        const double trimStart = stock.trim_start.value_or(problem.stock_settings.trim_start);
+        const double room = stockLength - stock.trim_end.value_or(problem.stock_settings.trim_end);
+        int cuts = 0; // by the documented rule
         double end = 0.0;
         for (std::size_t i = 0; i < p.parts.size(); ++i) {
             const api::PlacedPart& pp = p.parts[i];
@@ -50,7 +54,16 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
                 fault(at + "part index out of range");
                 continue;
             }
-            const double expectedStart = i == 0 ? 0.0 : end + pp.gap_before;
+            const double expectedStart = i == 0 ? trimStart : end + pp.gap_before;
+            if (i == 0) {
+                cuts += trimStart > 1e-6 ? 1 : 0;
+            } else {
+                const bool bothWhole =
+                    pp.piece == api::PieceKind::Whole && p.parts[i - 1].piece == api::PieceKind::Whole;
+                const bool common =
+                    bothWhole && api::GapRecordFor(problem, p.parts[i - 1].reference, pp.reference).IsCommon;
+                cuts += pp.gap_before <= problem.gaps.kerf + 1e-6 || common ? 1 : 2;
+            }
             if (!Near(pp.start, expectedStart)) {
                 fault(at + "part " + std::to_string(i) + " starts at " + std::to_string(pp.start) +
                       ", expected " + std::to_string(expectedStart));
@@ -90,9 +103,13 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
             fault(at + "used length " + std::to_string(p.used_length) + " but the last part ends at " +
                   std::to_string(end));
         }
-        if (end > stockLength + 0.01) {
-            fault(at + "parts and gaps take " + std::to_string(end) + " mm of a " +
-                  std::to_string(stockLength) + " mm tube");
+        if (end > room + 0.01) {
+            fault(at + "parts and gaps end at " + std::to_string(end) + " mm of a tube usable to " +
+                  std::to_string(room) + " mm");
+        }
+        cuts += stockLength - end > 1e-6 ? 1 : 0;
+        if (p.cuts != cuts) {
+            fault(at + std::to_string(p.cuts) + " cuts, counted " + std::to_string(cuts));
         }
         if (!Near(p.remnant, stockLength - p.used_length)) {
             fault(at + "remnant " + std::to_string(p.remnant));
