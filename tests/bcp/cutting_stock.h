@@ -1,0 +1,239 @@
+#pragma once
+// A tiny one-dimensional cutting-stock problem for the generic branch-cut-price solver: items of
+// integral length, one at-least row per item, stock of one capacity. Columns are patterns (copies
+// per main row); a solution's cost counts tubes, the least used one with its usage. Pricing is
+// exact by enumeration, the start heuristic first-fit decreasing, and the true optimum comes from
+// a dynamic programme over residual demands.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+#include "bcp/bcp_node.h"
+
+namespace tubenest::bcptest {
+
+class TestPattern final : public TBCPVariable {
+public:
+    TestPattern(std::vector<double> counts, double usage) : counts_(std::move(counts)), usage_(usage) {}
+    std::unique_ptr<TBCPVariable> Clone() const override { return std::make_unique<TestPattern>(*this); }
+    double GetObjCoeff() const override { return 1.0; }
+    double GetActualCost() const override { return usage_; }
+    bool IsSameWith(const TBCPVariable& other) const override {
+        const auto& o = dynamic_cast<const TestPattern&>(other);
+        return o.counts_ == counts_ && o.usage_ == usage_;
+    }
+    int Compare(const TBCPVariable& left, const TBCPVariable& right) const override {
+        const double d =
+            dynamic_cast<const TestPattern&>(right).usage_ - dynamic_cast<const TestPattern&>(left).usage_;
+        return (d > 0) - (d < 0);
+    }
+    std::vector<double> GetColumn(int size) const override {
+        std::vector<double> col(counts_);
+        col.resize(static_cast<std::size_t>(size), 0.0);
+        return col;
+    }
+    double Usage() const { return usage_; }
+
+private:
+    std::vector<double> counts_;
+    double usage_;
+};
+
+using Solution = TBCPSolution<TestPattern>;
+using Manager = TBCPSolverManager<TestPattern>;
+
+class CuttingProblem final : public TBCPProblem<TestPattern> {
+public:
+    /// Main problem over all items.
+    CuttingProblem(std::vector<int> lengths, std::vector<int> demands, int capacity)
+        : TBCPProblem(ToDoubles(demands), std::vector<std::int32_t>(demands.size(), kAtLeast), true),
+          lengths_(std::move(lengths)), capacity_(capacity) {
+        values_.assign(FBVec.size(), 0.0);
+    }
+    std::unique_ptr<TBCPProblem> Clone() const override { return std::make_unique<CuttingProblem>(*this); }
+    void SetDualCost(const std::vector<double>& w, double amp) override {
+        FWVec = w;
+        for (std::size_t i = 0; i < values_.size(); ++i) {
+            values_[i] = amp * w.at(i);
+        }
+    }
+    double GetDefaultDualCost(int idx) const override {
+        return static_cast<double>(lengths_.at(static_cast<std::size_t>(idx))) / capacity_;
+    }
+    std::unique_ptr<TBCPProblem> GetSubBCPProblem(const std::vector<std::int32_t>& rows,
+                                                  const std::vector<std::int32_t>& nums) const override {
+        std::vector<std::int32_t> kept_rows;
+        std::vector<int> kept;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (nums.at(i) > 0) {
+                kept_rows.push_back(rows[i]);
+                kept.push_back(nums[i]);
+            }
+        }
+        auto sub = std::make_unique<CuttingProblem>(lengths_, std::vector<int>{}, capacity_);
+        sub->FBVec = ToDoubles(kept);
+        sub->FIneqVec.assign(kept.size(), kAtLeast);
+        sub->FRowDict = kept_rows;
+        sub->values_.assign(kept.size(), 0.0);
+        return sub;
+    }
+    using TBCPProblem::GetSubBCPProblem;
+
+    int Length(std::size_t row) const { return lengths_.at(static_cast<std::size_t>(FRowDict.at(row))); }
+    int Capacity() const { return capacity_; }
+    const std::vector<double>& Values() const { return values_; }
+
+    /// Every non-empty pattern over this problem's rows with counts within the demands.
+    std::vector<std::vector<int>> Patterns() const {
+        std::vector<std::vector<int>> result;
+        std::vector<int> counts(FBVec.size(), 0);
+        std::function<void(std::size_t, int)> walk = [&](std::size_t r, int room) {
+            if (r == counts.size()) {
+                if (std::any_of(counts.begin(), counts.end(), [](int c) { return c > 0; })) {
+                    result.push_back(counts);
+                }
+                return;
+            }
+            for (int c = 0; c <= static_cast<int>(FBVec[r]) && c * Length(r) <= room; ++c) {
+                counts[r] = c;
+                walk(r + 1, room - c * Length(r));
+            }
+            counts[r] = 0;
+        };
+        walk(0, capacity_);
+        return result;
+    }
+
+    /// The pattern of the counts (over this problem's rows) as a column over the main rows.
+    std::unique_ptr<TestPattern> MakePattern(const std::vector<int>& counts) const {
+        std::vector<double> col(lengths_.size(), 0.0);
+        int used = 0;
+        for (std::size_t r = 0; r < counts.size(); ++r) {
+            col[static_cast<std::size_t>(FRowDict[r])] = counts[r];
+            used += counts[r] * Length(r);
+        }
+        return std::make_unique<TestPattern>(col, static_cast<double>(used) / capacity_);
+    }
+
+    /// The most valuable pattern at the current duals and its value (empty when none fits).
+    std::vector<int> BestPattern(double& value) const {
+        std::vector<int> best;
+        value = 0.0;
+        for (const auto& p : Patterns()) {
+            double v = 0.0;
+            for (std::size_t r = 0; r < p.size(); ++r) {
+                v += p[r] * values_[r];
+            }
+            if (best.empty() || v > value + 1e-12) {
+                best = p;
+                value = v;
+            }
+        }
+        return best;
+    }
+
+    /// First-fit decreasing over this problem's rows and demands.
+    void FirstFitDecreasing(Solution& out) const {
+        std::vector<std::size_t> order(FBVec.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return Length(a) > Length(b); });
+        std::vector<std::vector<int>> bins;
+        std::vector<int> room;
+        for (std::size_t r : order) {
+            for (int copy = 0; copy < static_cast<int>(FBVec[r]); ++copy) {
+                std::size_t b = 0;
+                while (b < bins.size() && room[b] < Length(r)) {
+                    ++b;
+                }
+                if (b == bins.size()) {
+                    bins.emplace_back(FBVec.size(), 0);
+                    room.push_back(capacity_);
+                }
+                ++bins[b][r];
+                room[b] -= Length(r);
+            }
+        }
+        for (const auto& bin : bins) {
+            out.AddSubSolution(MakePattern(bin), 1);
+        }
+    }
+
+    /// Fewest tubes that cover every demand (dynamic programme over residual demands).
+    int OptimalTubes() const {
+        std::map<std::vector<int>, int> memo;
+        const auto patterns = Patterns();
+        std::function<int(const std::vector<int>&)> best = [&](const std::vector<int>& need) {
+            if (std::all_of(need.begin(), need.end(), [](int n) { return n == 0; })) {
+                return 0;
+            }
+            if (auto it = memo.find(need); it != memo.end()) {
+                return it->second;
+            }
+            int result = 1 << 20;
+            for (const auto& p : patterns) {
+                std::vector<int> rest(need);
+                bool useful = false;
+                for (std::size_t r = 0; r < p.size(); ++r) {
+                    useful = useful || (p[r] > 0 && need[r] > 0);
+                    rest[r] = std::max(0, need[r] - p[r]);
+                }
+                if (useful) {
+                    result = std::min(result, 1 + best(rest));
+                }
+            }
+            return memo[need] = result;
+        };
+        std::vector<int> need;
+        for (double b : FBVec) {
+            need.push_back(static_cast<int>(b));
+        }
+        return best(need);
+    }
+
+private:
+    static std::vector<double> ToDoubles(const std::vector<int>& v) { return {v.begin(), v.end()}; }
+
+    std::vector<int> lengths_; ///< per main row
+    int capacity_;
+    std::vector<double> values_; ///< per row of this problem
+};
+
+/// Registers exact pricing (single-result on the search thread, multi-result on one worker),
+/// first-fit decreasing as greedy and residual solver. With honour_bound the worker returns a
+/// pattern only when it beats the published bound, else whenever its reduced cost is negative.
+inline void RegisterSolvers(Manager& manager, bool honour_bound) {
+    manager.AddSubProblemSolver([](TBCPProblem<TestPattern>& p, bool& succ, double& value) {
+        auto& problem = dynamic_cast<CuttingProblem&>(p);
+        const auto best = problem.BestPattern(value);
+        succ = !best.empty();
+        return succ ? problem.MakePattern(best) : nullptr;
+    });
+    manager.AddSubProblemSolverWithMultiResult(
+        [honour_bound](TBCPProblem<TestPattern>& p, int, double bound,
+                       std::vector<std::unique_ptr<TestPattern>>& sols) {
+            auto& problem = dynamic_cast<CuttingProblem&>(p);
+            double value = 0.0;
+            const auto best = problem.BestPattern(value);
+            const double amp = TBCPNode<TestPattern>::kDualAmp;
+            if (!best.empty() && value > (honour_bound ? bound : amp * (1.0 + 1e-9))) {
+                sols.push_back(problem.MakePattern(best));
+            }
+            return !sols.empty();
+        });
+    manager.AddGreedySolver([](TBCPProblem<TestPattern>& p, Solution& out) {
+        dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
+        return out.GetCount() > 0;
+    });
+    manager.AddResidualSolver([](TBCPProblem<TestPattern>& p, const Solution&, Solution& out) {
+        dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
+        return true;
+    });
+}
+
+} // namespace tubenest::bcptest
