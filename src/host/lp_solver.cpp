@@ -96,13 +96,12 @@ bool TCbcLPSolver::Solve(double& AObjective) {
         AObjective = 0.0;
         return true;
     }
-    const int before = m.numberIterations();
     if (impl_->solved_once && impl_->columns_added && !impl_->structure_changed) {
         m.primal();
     } else {
         m.dual();
     }
-    impl_->last_iterations = m.numberIterations() - before;
+    impl_->last_iterations = m.numberIterations(); // CLP counts per solve call
     impl_->solved_once = true;
     impl_->columns_added = false;
     impl_->structure_changed = false;
