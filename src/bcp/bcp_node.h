@@ -167,6 +167,11 @@ public:
     /// Branches on the column variable with the smallest score (most fractional, widest range);
     /// appends the children in the order to search them. False when there is no candidate.
     bool Branch(bool CGFlag) {
+        // The bounds, the pool indices and the LP columns must stay in step (deleting a column
+        // deletes its bound too).
+        TUBENEST_ASSERT(FVarUB.size() + 1 == FColDict.size() && FLPSolVec.size() <= FColDict.size() &&
+                            FCBCSolver != nullptr,
+                        kBCPModule, "Branch: LP data out of step");
         const int j = ChooseBranchColumn();
         if (j < 0) {
             return false;
