@@ -115,6 +115,42 @@ TEST(BcpTreeConcurrency, AColumnWorthExactlyTheFarleyBoundIsStillPriced) {
     EXPECT_EQ(Tubes(*result), 4);
 }
 
+// From one tube per copy and without a residual solver, better solutions come only from integral
+// LPs found by branching (about a third of these instances branch).
+TEST(BcpTreeConcurrency, BranchingFromAWeakStartReachesTheOptimum) {
+    std::mt19937 rng(99);
+    for (int instance = 0; instance < 300; ++instance) {
+        SCOPED_TRACE(testing::Message() << "instance " << instance);
+        CuttingProblem main = RandomProblem(rng);
+        Manager manager(&main);
+        bcptest::RegisterSolvers(manager, true, true);
+        Tree tree(&manager, nullptr, true, 3600.0);
+        const auto result = tree.Solve(TBCPStopFunc([] { return false; }));
+        const BcpStatistics& stats = tree.Statistics();
+        EXPECT_EQ(stats.failure, "");
+        EXPECT_TRUE(main.CheckSolution(*result));
+        EXPECT_EQ(Tubes(*result), main.OptimalTubes());
+    }
+}
+
+// An up child whose fixed columns cover all residual demand has no rows: it is solved with LP
+// value 0 (its bound is what the fixed columns cost), and its solution is those columns.
+TEST(BcpTreeConcurrency, ANodeWithoutRowsIsSolvedByItsFixedColumns) {
+    CuttingProblem main({4}, {2}, 10);
+    Manager manager(&main);
+    TVarPool<TestPattern> pool(main.BVec(), main.IneqVec());
+    TBCPNode<TestPattern> node({}, {}, &manager, &pool, nullptr, 3.0, true);
+    TBCPStopWatch watch(10.0);
+    watch.Start();
+    ASSERT_TRUE(node.Solve(watch, [] { return false; }));
+    EXPECT_EQ(node.LPSol(), 0.0);
+    EXPECT_EQ(node.LLB, 3.0);
+    EXPECT_TRUE(node.Fathom(0.001));
+    double cost = -1.0;
+    EXPECT_EQ(node.GetIntSolution(cost)->GetCount(), 0);
+    EXPECT_EQ(cost, 0.0);
+}
+
 TEST(BcpTreeConcurrency, WithoutAnAcceptedStartSolutionReturnsEmptyAtOnce) {
     CuttingProblem main({4, 3}, {2, 2}, 10);
     Manager manager(&main);

@@ -207,7 +207,9 @@ private:
 /// Registers exact pricing (single-result on the search thread, multi-result on one worker),
 /// first-fit decreasing as greedy and residual solver. With honour_bound the worker returns a
 /// pattern only when it beats the published bound, else whenever its reduced cost is negative.
-inline void RegisterSolvers(Manager& manager, bool honour_bound) {
+/// With weak_start the greedy start cuts every copy from a tube of its own and there is no
+/// residual solver, so better solutions come only from integral LPs deep in the tree.
+inline void RegisterSolvers(Manager& manager, bool honour_bound, bool weak_start = false) {
     manager.AddSubProblemSolver([](TBCPProblem<TestPattern>& p, bool& succ, double& value) {
         auto& problem = dynamic_cast<CuttingProblem&>(p);
         const auto best = problem.BestPattern(value);
@@ -226,6 +228,18 @@ inline void RegisterSolvers(Manager& manager, bool honour_bound) {
             }
             return !sols.empty();
         });
+    if (weak_start) {
+        manager.AddGreedySolver([](TBCPProblem<TestPattern>& p, Solution& out) {
+            auto& problem = dynamic_cast<CuttingProblem&>(p);
+            for (std::size_t r = 0; r < problem.BVec().size(); ++r) {
+                std::vector<int> single(problem.BVec().size(), 0);
+                single[r] = 1;
+                out.AddSubSolution(problem.MakePattern(single), static_cast<std::int32_t>(problem.BVec()[r]));
+            }
+            return true;
+        });
+        return;
+    }
     manager.AddGreedySolver([](TBCPProblem<TestPattern>& p, Solution& out) {
         dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
         return out.GetCount() > 0;
