@@ -661,12 +661,12 @@ private:
         return ok;
     }
 
-    // The value a new column must beat, Amp × max(1.000001, LP / (ceil(LP) - 1)): when no column
-    // is worth more than LP / (ceil(LP) - 1), the LP over all columns is at least ceil(LP) - 1
-    // (Farley's bound), so pricing further cannot lower the rounded bound below ceil(LP) ... except
-    // at equality: a column worth exactly that leaves the true LP possibly at ceil(LP) - 1, and
-    // the tree would round a bound one too high. The bound is therefore published a hair lower,
-    // so the pricing's strict comparison lets such columns through.
+    // The value a new column must beat: Amp × max(1.000001, LP / (ceil(LP) - 1)). When every
+    // column is worth less than LP / (ceil(LP) - 1), the LP over all columns exceeds ceil(LP) - 1
+    // (Farley's bound), so the rounded bound is ceil(LP) and pricing further cannot lower it. A
+    // column worth exactly that much still can (the LP over all columns may then be ceil(LP) - 1
+    // exactly, and the tree would round a bound one too high), so the bound is published a hair
+    // lower and the pricing's strict comparison lets such a column through.
     // At an LP value of 1 or less no column can improve the rounded bound: the bound is infinite
     // (ceil(LP) - 1 would divide by 0).
     void SetDualCost(std::vector<double> ADuals, int AColCount, double Amp) {

@@ -31,7 +31,6 @@ double LpOfAllPatterns(const CuttingProblem& problem) {
     const int rows = static_cast<int>(problem.BVec().size());
     ClpSimplex lp;
     lp.setLogLevel(0);
-    std::vector<double> inf(problem.BVec().size(), COIN_DBL_MAX);
     lp.resize(rows, 0);
     for (int r = 0; r < rows; ++r) {
         lp.setRowBounds(r, problem.BVec()[static_cast<std::size_t>(r)], COIN_DBL_MAX);
@@ -50,14 +49,6 @@ double LpOfAllPatterns(const CuttingProblem& problem) {
     lp.dual();
     EXPECT_TRUE(lp.isProvenOptimal());
     return lp.objectiveValue();
-}
-
-int Tubes(const Solution& s) {
-    int n = 0;
-    for (int i = 0; i < s.GetCount(); ++i) {
-        n += s.GetSubSolution(i).Num;
-    }
-    return n;
 }
 
 CuttingProblem RandomProblem(std::mt19937& rng) {
@@ -85,7 +76,7 @@ TEST(BcpTreeConcurrency, RandomInstancesReachTheLpBoundAndTheOptimum) {
             EXPECT_EQ(stats.failure, "");
             EXPECT_TRUE(stats.status == 0 || stats.status == 2) << stats.status;
             ASSERT_TRUE(main.CheckSolution(*result));
-            EXPECT_EQ(Tubes(*result), problem.OptimalTubes());
+            EXPECT_EQ(result->GetObjective(), problem.OptimalTubes());
             ASSERT_TRUE(stats.root_lp_value.has_value());
             const double lp = LpOfAllPatterns(problem);
             if (honour_bound) {
@@ -112,7 +103,7 @@ TEST(BcpTreeConcurrency, AColumnWorthExactlyTheFarleyBoundIsStillPriced) {
     Tree tree(&manager, nullptr, true, 3600.0);
     const auto result = tree.Solve(TBCPStopFunc([] { return false; }));
     EXPECT_NEAR(LpOfAllPatterns(main), 4.0, 1e-9);
-    EXPECT_EQ(Tubes(*result), 4);
+    EXPECT_EQ(result->GetObjective(), 4);
 }
 
 // From one tube per copy and without a residual solver, better solutions come only from integral
@@ -129,7 +120,7 @@ TEST(BcpTreeConcurrency, BranchingFromAWeakStartReachesTheOptimum) {
         const BcpStatistics& stats = tree.Statistics();
         EXPECT_EQ(stats.failure, "");
         EXPECT_TRUE(main.CheckSolution(*result));
-        EXPECT_EQ(Tubes(*result), main.OptimalTubes());
+        EXPECT_EQ(result->GetObjective(), main.OptimalTubes());
     }
 }
 
@@ -171,7 +162,7 @@ TEST(BcpTreeConcurrency, QueuedStartSolutionIsTheIncumbentAndAStopEndsWithStatus
     bcptest::RegisterSolvers(manager, true);
     TFifo<std::unique_ptr<Solution>> queue;
     auto start = std::make_unique<Solution>();
-    main.FirstFitDecreasing(*start);
+    main.GreedyFill(*start);
     const double start_cost = start->GetCSPCost();
     queue.Push(std::move(start));
     Tree tree(&manager, &queue, true, 3600.0);
@@ -188,7 +179,7 @@ TEST(BcpTreeConcurrency, PricingErrorEndsTheSearchWithTheIncumbentAndUnboundWork
         throw std::runtime_error("pricing broke");
     });
     manager.AddGreedySolver([](TBCPProblem<TestPattern>& p, Solution& out) {
-        dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
+        dynamic_cast<CuttingProblem&>(p).GreedyFill(out);
         return true;
     });
     Tree tree(&manager, nullptr, true, 3600.0);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -25,23 +24,20 @@ std::string MessageOf(F&& f) {
 }
 
 TEST(MinHeap, PopsInKeyOrderAndByComparer) {
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<double> key(-100.0, 100.0);
     TMinHeap<int> by_key;
-    std::vector<double> keys;
-    for (int i = 0; i < 500; ++i) {
-        keys.push_back(key(rng));
-        by_key.Add(i, keys.back());
-    }
-    std::sort(keys.begin(), keys.end());
+    const std::vector<double> keys{4.5, -2.0, 7.25, 0.0, -2.0, 3.0, 11.0, -9.5, 1.0};
     for (double k : keys) {
-        EXPECT_EQ(by_key.TopKey(), k);
+        by_key.Add(static_cast<int>(k), k);
+    }
+    std::vector<double> sorted = keys;
+    std::sort(sorted.begin(), sorted.end());
+    for (double k : sorted) {
+        EXPECT_EQ(by_key.TopNode().Key, k);
+        EXPECT_EQ(by_key.Top(), static_cast<int>(k));
         by_key.Pop();
     }
-    EXPECT_EQ(by_key.Count(), 0);
-
-    std::vector<int> data{5, 3, 9, 1, 7, 3};
-    TMinHeap<int> by_comparer(data, [](const int& a, const int& b) { return (b < a) - (a < b); });
+    TMinHeap<int> by_comparer({5, 3, 9, 1, 7, 3},
+                              [](const int& a, const int& b) { return (b < a) - (a < b); });
     by_comparer.AddRange({0, 8});
     std::vector<int> popped;
     while (by_comparer.Count() > 0) {
@@ -102,9 +98,7 @@ TEST(Fifo, ClearAndDestructionFreeQueuedItems) {
             fifo.Push(item);
         }
         fifo.Clear();
-        EXPECT_EQ(item.use_count(), 1);
-        EXPECT_TRUE(fifo.Empty());
-        fifo.Push(item);
+        EXPECT_TRUE(item.use_count() == 1 && fifo.Empty());
         fifo.Push(item);
     }
     EXPECT_EQ(item.use_count(), 1);

@@ -2,7 +2,7 @@
 // A tiny one-dimensional cutting-stock problem for the generic branch-cut-price solver: items of
 // integral length, one at-least row per item, stock of one capacity. Columns are patterns (copies
 // per main row); a solution's cost counts tubes, the least used one with its usage. Pricing is
-// exact by enumeration, the start heuristic first-fit decreasing, and the true optimum comes from
+// exact by enumeration, the start heuristic a greedy fill, and the true optimum comes from
 // a dynamic programme over residual demands.
 
 #include <algorithm>
@@ -11,7 +11,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <numeric>
 #include <vector>
 
 #include "bcp/bcp_node.h"
@@ -86,7 +85,6 @@ public:
     using TBCPProblem::GetSubBCPProblem;
 
     int Length(std::size_t row) const { return lengths_.at(static_cast<std::size_t>(FRowDict.at(row))); }
-    int Capacity() const { return capacity_; }
     const std::vector<double>& Values() const { return values_; }
 
     /// Every non-empty pattern over this problem's rows with counts within the demands.
@@ -138,29 +136,18 @@ public:
         return best;
     }
 
-    /// First-fit decreasing over this problem's rows and demands.
-    void FirstFitDecreasing(Solution& out) const {
-        std::vector<std::size_t> order(FBVec.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return Length(a) > Length(b); });
-        std::vector<std::vector<int>> bins;
-        std::vector<int> room;
-        for (std::size_t r : order) {
-            for (int copy = 0; copy < static_cast<int>(FBVec[r]); ++copy) {
-                std::size_t b = 0;
-                while (b < bins.size() && room[b] < Length(r)) {
-                    ++b;
-                }
-                if (b == bins.size()) {
-                    bins.emplace_back(FBVec.size(), 0);
-                    room.push_back(capacity_);
-                }
-                ++bins[b][r];
-                room[b] -= Length(r);
-            }
+    /// Fills tube after tube with the longest layout of what is still wanted.
+    void GreedyFill(Solution& out) const {
+        CuttingProblem rest = *this;
+        for (std::size_t r = 0; r < values_.size(); ++r) {
+            rest.values_[r] = Length(r);
         }
-        for (const auto& bin : bins) {
-            out.AddSubSolution(MakePattern(bin), 1);
+        double filled = 0.0;
+        for (auto p = rest.BestPattern(filled); !p.empty(); p = rest.BestPattern(filled)) {
+            out.AddSubSolution(MakePattern(p), 1);
+            for (std::size_t r = 0; r < p.size(); ++r) {
+                rest.FBVec[r] -= p[r];
+            }
         }
     }
 
@@ -172,28 +159,19 @@ public:
             if (std::all_of(need.begin(), need.end(), [](int n) { return n == 0; })) {
                 return 0;
             }
-            if (auto it = memo.find(need); it != memo.end()) {
-                return it->second;
-            }
-            int result = 1 << 20;
-            for (const auto& p : patterns) {
+            auto [it, fresh] = memo.emplace(need, 1 << 20); // map iterators survive the recursion
+            for (const auto& p : fresh ? patterns : std::vector<std::vector<int>>{}) {
                 std::vector<int> rest(need);
-                bool useful = false;
                 for (std::size_t r = 0; r < p.size(); ++r) {
-                    useful = useful || (p[r] > 0 && need[r] > 0);
                     rest[r] = std::max(0, need[r] - p[r]);
                 }
-                if (useful) {
-                    result = std::min(result, 1 + best(rest));
+                if (rest != need) {
+                    it->second = std::min(it->second, 1 + best(rest));
                 }
             }
-            return memo[need] = result;
+            return it->second;
         };
-        std::vector<int> need;
-        for (double b : FBVec) {
-            need.push_back(static_cast<int>(b));
-        }
-        return best(need);
+        return best(std::vector<int>(FBVec.begin(), FBVec.end()));
     }
 
 private:
@@ -205,7 +183,7 @@ private:
 };
 
 /// Registers exact pricing (single-result on the search thread, multi-result on one worker),
-/// first-fit decreasing as greedy and residual solver. With honour_bound the worker returns a
+/// the greedy fill as start and residual solver. With honour_bound the worker returns a
 /// pattern only when it beats the published bound, else whenever its reduced cost is negative.
 /// With weak_start the greedy start cuts every copy from a tube of its own and there is no
 /// residual solver, so better solutions come only from integral LPs deep in the tree.
@@ -241,11 +219,11 @@ inline void RegisterSolvers(Manager& manager, bool honour_bound, bool weak_start
         return;
     }
     manager.AddGreedySolver([](TBCPProblem<TestPattern>& p, Solution& out) {
-        dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
+        dynamic_cast<CuttingProblem&>(p).GreedyFill(out);
         return out.GetCount() > 0;
     });
     manager.AddResidualSolver([](TBCPProblem<TestPattern>& p, const Solution&, Solution& out) {
-        dynamic_cast<CuttingProblem&>(p).FirstFitDecreasing(out);
+        dynamic_cast<CuttingProblem&>(p).GreedyFill(out);
         return true;
     });
 }
