@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "host/lp_solver.h"
 #include "model/nest_result.h"
 #include "model/seg_place_info.h"
 
@@ -19,6 +20,13 @@ int main() {
     gaps.UpdateNestResultInfo(result, parts);
     if (result.FLengthUsed != 2005.0) {
         std::cout << "wrong length " << result.FLengthUsed << "\n";
+        return 1;
+    }
+    // The LP solver links COIN-OR CLP through the installed package: min x + y, x + 2y >= 4.
+    tubenest::TCbcLPSolver lp({{1.0, 2.0}}, {1.0, 1.0}, {4.0}, {tubenest::MaxDouble});
+    double objective = 0.0;
+    if (!lp.Solve(objective) || objective < 2.0 - 1e-9 || objective > 2.0 + 1e-9) {
+        std::cout << "wrong LP value " << objective << "\n";
         return 1;
     }
     std::cout << "consumer ok\n";
