@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 foreach(kerf 0 3)
-  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,circular,circular-split
+  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,packed,circular,circular-split
                           --time-limit 20 --kerf ${kerf} --out rows${kerf}.csv
                   WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 120)
@@ -14,8 +14,8 @@ foreach(kerf 0 3)
   file(READ "${WORK_DIR}/rows${kerf}.csv" rows)
   string(REGEX MATCHALL "\nmini,[^\n]*" lines "${rows}")
   list(LENGTH lines count)
-  if(NOT count EQUAL 10)
-    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 5 methods\n${rows}")
+  if(NOT count EQUAL 12)
+    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 6 methods\n${rows}")
   endif()
   if(rows MATCHES ",no,")
     message(FATAL_ERROR "kerf ${kerf}: a plan failed the check\n${rows}")

@@ -1,7 +1,11 @@
 #include "adjust/multi_tube_nest_wrapper.h"
 
+#include <utility>
+
+#include "ordersearch/nest_adjust_tool.h"
 #include "svc/svc_nest.h"
 #include "treesearch/greedy_nest.h"
+#include "treesearch/packed_nest.h"
 
 namespace tubenest {
 
@@ -27,6 +31,26 @@ bool TMultiTubeNestWrapper::GreedyNest(TNestResultList& ANestResult) {
     greedy.AppendMyPartlist(nullptr, true);
     greedy.GetLeastTubeResult(ANestResult);
     return true;
+}
+
+bool TMultiTubeNestWrapper::PackedNest(TNestResultList& ANestResult) {
+    // The method fills a list of its own, so that the adjustment sees only its results and the
+    // caller's entries stay as they are.
+    TNestResultList nested;
+    {
+        TPackedNest packed(FNestParts, FNestTubes, FNestParam);
+        packed.PreProcess(FGapInfos);
+        packed.GetLeastTubeResult(nested);
+    }
+    TNestAdjustTool::AdjustPartNum(FNestParts, FNestTubes, nested, FGapInfos, FNestParam);
+    for (auto& result : nested) {
+        ANestResult.Add(std::move(result));
+    }
+    return true;
+}
+
+bool TMultiTubeNestWrapper::RunAllNest(TNestResultList& /*ANestResult*/) {
+    return false;
 }
 
 } // namespace tubenest

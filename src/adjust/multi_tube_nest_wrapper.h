@@ -36,6 +36,12 @@ public:
     /// Runs the greedy node-tree method: ANestResult's contents are replaced by the method's
     /// results, without amount adjustment. Returns true.
     bool GreedyNest(TNestResultList& ANestResult);
+    /// Runs the packed node-tree method into a list of its own, brings its amounts in line with the
+    /// required ones (TNestAdjustTool::AdjustPartNum: surplus copies out, missing ones nested by the
+    /// greedy method) and appends the results to ANestResult. Returns true.
+    bool PackedNest(TNestResultList& ANestResult);
+    /// The host's best-of mode is not offered: does nothing and returns false.
+    bool RunAllNest(TNestResultList& ANestResult);
 
 private:
     const TGeneralNestPartArr& FNestParts; ///< shared with the caller

@@ -118,6 +118,7 @@ Registry& TheRegistry() {
         registry.methods["circular"] = RunCircularMethod;
         registry.methods["svc"] = RunSvcMethod;
         registry.methods["greedy"] = RunGreedyMethod;
+        registry.methods["packed"] = RunPackedMethod;
         return true;
     }();
     static_cast<void>(builtins);

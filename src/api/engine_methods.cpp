@@ -138,4 +138,13 @@ EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& cont
     return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
 }
 
+EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& context) {
+    EngineOutput floor = FirstFitDecreasing(input, context);
+    EngineOutput out;
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    wrapper.PackedNest(out.results);
+    out.stopped = context.StopRequested();
+    return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
+}
+
 } // namespace tubenest::api

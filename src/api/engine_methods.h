@@ -14,5 +14,9 @@ EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context
 /// neighbour at either end of the row; never splits. Where first-fit decreasing places more copies,
 /// or as many in fewer tubes or with less stock, its plan is returned instead.
 EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& context);
+/// Packed nesting: a node-tree search that fills each tube by a knapsack over the parts left, with
+/// a long-part-first branch and trace-back; surplus copies are taken out and missing ones nested by
+/// the greedy method. Never splits. Where first-fit decreasing does better, its plan is returned.
+EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api

@@ -1,4 +1,4 @@
-// The facade method greedy: every plan is sound and never worse than first-fit decreasing.
+// The facade methods greedy and packed: every plan is sound and never worse than first-fit decreasing.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 namespace tubenest::testing {
 namespace {
 
-TEST(GreedyMethod, SoundAndNeverWorseThanFirstFitDecreasing) {
+TEST(TreeSearchMethods, SoundAndNeverWorseThanFirstFitDecreasing) {
     TRandomGenerator rng(31);
     for (int instance = 0; instance < 60; ++instance) {
         SCOPED_TRACE("instance " + std::to_string(instance));
@@ -26,14 +26,16 @@ TEST(GreedyMethod, SoundAndNeverWorseThanFirstFitDecreasing) {
         p.gaps.kerf = rng.Random(4);
         api::SolveOptions options;
         options.seed = 1;
-        options.method = "greedy";
-        const api::Plan greedy = api::Solve(p, options);
         options.method = "ffd";
         const api::Plan ffd = api::Solve(p, options);
-        EXPECT_TRUE(CheckPlanInvariants(p, greedy).empty());
-        EXPECT_GE(greedy.totals.copies_placed, ffd.totals.copies_placed);
-        if (greedy.totals.copies_placed == ffd.totals.copies_placed) {
-            EXPECT_LE(greedy.totals.tubes_used, ffd.totals.tubes_used);
+        for (const char* method : {"greedy", "packed"}) {
+            options.method = method;
+            const api::Plan plan = api::Solve(p, options);
+            EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << method;
+            EXPECT_GE(plan.totals.copies_placed, ffd.totals.copies_placed) << method;
+            if (plan.totals.copies_placed == ffd.totals.copies_placed) {
+                EXPECT_LE(plan.totals.tubes_used, ffd.totals.tubes_used) << method;
+            }
         }
     }
 }

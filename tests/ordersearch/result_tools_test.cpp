@@ -1,0 +1,126 @@
+// The adjust tool's result tools: stock charged to a list, the direction sweep, merging tube entries
+// of equal length and mapping results back onto them.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <numeric>
+
+#include "model/random.h"
+#include "ordersearch/nest_adjust_tool.h"
+#include "support/gap_tables.h"
+
+namespace tubenest {
+namespace {
+
+using testsupport::MakeUniformGaps;
+using testsupport::Part;
+using testsupport::Tube;
+
+TNestResult& AddResult(TNestResultList& list, int tube, int count, TIntDynArray order = {1}) {
+    auto r = std::make_unique<TNestResult>();
+    r->FTubeIndex = tube;
+    r->FTubeCount = count;
+    r->FPartOrder = std::move(order);
+    return list.Add(std::move(r));
+}
+
+TEST(ResultTools, MergeSameTubeLengthJoinsEntriesWithinATenThousandth) {
+    TGeneralNestTubeArr ori;
+    TGeneralNestTubeArr tubes{Tube(6000, 2), Tube(6000.00005, 3), Tube(6500, 1)};
+    EXPECT_TRUE(TNestAdjustTool::MergeSameTubeLength(ori, tubes));
+    for (std::size_t t = 0; t < 3; ++t) {
+        EXPECT_EQ(tubes[t].FAmountAvail, (std::array{5, 0, 1}[t]));
+        EXPECT_EQ(ori[t].FAmountAvail, (std::array{2, 3, 1}[t]));
+    }
+    TGeneralNestTubeArr distinct{Tube(6000, 2), Tube(6000.0002, 3)};
+    EXPECT_FALSE(TNestAdjustTool::MergeSameTubeLength(ori, distinct));
+}
+
+TEST(ResultTools, ReturnOriTubeIndexConservesTubesAndStaysInTheMergeClass) {
+    // Lengths 0.00008 apart chain two merge classes (6000 with 6000.00008, and 6000.00016 alone).
+    const double lengths[] = {6000.0, 6000.00008, 6000.00016, 6500.0};
+    TRandomGenerator rng(5);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        TGeneralNestTubeArr tubes;
+        for (int k = 0, m = 1 + rng.Random(6); k < m; ++k) {
+            tubes.push_back(Tube(lengths[rng.Random(4)], rng.Random(4)));
+        }
+        TGeneralNestTubeArr ori;
+        TGeneralNestTubeArr merged = tubes;
+        TNestAdjustTool::MergeSameTubeLength(ori, merged);
+        TNestResultList results;
+        std::int64_t total = 0;
+        for (std::size_t t = 0; t < merged.size(); ++t) {
+            for (int left = merged[t].FAmountAvail; left > 0;) {
+                const int count = 1 + rng.Random(left);
+                AddResult(results, static_cast<int>(t) + 1, count, {static_cast<std::int32_t>(t) + 1});
+                left -= count;
+                total += count;
+            }
+        }
+        TNestAdjustTool::ReturnOriTubeIndex(results, ori);
+        std::vector<std::int64_t> used(tubes.size(), 0);
+        std::int64_t after = 0;
+        for (const auto& r : results) {
+            ASSERT_GE(r->FTubeCount, 1);
+            const auto was = static_cast<std::size_t>(r->FPartOrder[0] - 1); // the merged entry it came from
+            const auto now = static_cast<std::size_t>(r->FTubeIndex - 1);
+            EXPECT_LE(std::fabs(tubes[now].FTubeInitialLen - tubes[was].FTubeInitialLen), 0.0001);
+            used[now] += r->FTubeCount;
+            after += r->FTubeCount;
+        }
+        EXPECT_EQ(after, total);
+        for (std::size_t t = 0; t < tubes.size(); ++t) {
+            EXPECT_LE(used[t], tubes[t].FAmountAvail) << "entry " << t;
+        }
+    }
+}
+
+TEST(ResultTools, ReturnOriTubeIndexKeepsTubesNoEntryCanAbsorb) {
+    TGeneralNestTubeArr tubes{Tube(6000, 1), Tube(6000, 2), Tube(7000, 5)};
+    TNestResultList results;
+    AddResult(results, 1, 5); // one more than the class holds
+    TNestAdjustTool::ReturnOriTubeIndex(results, tubes);
+    ASSERT_EQ(results.Count(), 2);
+    EXPECT_EQ(results[0].FTubeCount + results[1].FTubeCount, 5);
+    EXPECT_EQ(tubes[2].FAmountAvail, 5);
+}
+
+TEST(ResultTools, StockChargedAndTubeOrderMappedBack) {
+    const TGeneralNestPartArr parts{Part(1000, 9), Part(2000, 9)};
+    const TGeneralNestTubeArr tubes{Tube(6000, 9), Tube(6500, 9)};
+    auto gaps = MakeUniformGaps(2, 5.0);
+    TNestResultList results;
+    EXPECT_EQ(TNestAdjustTool::CalcNestResultsLen(results, parts, tubes, *gaps), 0.0);
+    AddResult(results, 1, 2, {1, 2});
+    AddResult(results, 2, 3, {2, -1});
+    EXPECT_DOUBLE_EQ(TNestAdjustTool::CalcNestResultsLen(results, parts, tubes, *gaps), 12000.0 + 3 * 3005.0);
+    EXPECT_DOUBLE_EQ(results.Last().FLengthUsed, 3005.0);
+
+    TNestAdjustTool::FixNestResultTubeOrder(results, {1, 0}); // sorted positions back to the entries
+    EXPECT_EQ(results[0].FTubeIndex, 2);
+    EXPECT_EQ(results[1].FTubeIndex, 1);
+}
+
+TEST(ResultTools, AdjustPartDirTurnsTowardsTheLongerCommonCutUnlessThatIsLonger) {
+    const TGeneralNestPartArr parts{Part(1000, 9), Part(2000, 9)};
+    for (const double gap : {5.0, 7.0}) {
+        auto gaps = MakeUniformGaps(2, 5.0);
+        TNestBaseInfo common = gaps->GetA1B1Info(1, -2);
+        common.CommonLength = 30.0;
+        common.FixedGap = gap;
+        gaps->SetA1B1Info(1, -2, common);
+        gaps->SetA1B1Info(-1, -2, common);
+        TNestResultList results;
+        gaps->UpdateNestResultInfo(AddResult(results, 1, 1, {1, 2}), parts);
+        TNestAdjustTool::AdjustPartDir(results, *gaps, parts);
+        EXPECT_EQ(results[0].FPartOrder, gap == 5.0 ? (TIntDynArray{1, -2}) : (TIntDynArray{1, 2}));
+        EXPECT_DOUBLE_EQ(results[0].FLengthUsed, 3005.0);
+    }
+}
+
+} // namespace
+} // namespace tubenest
