@@ -90,7 +90,7 @@ void TPatternPricing::Prepare(const TColGenData& AData, const std::vector<char>&
                 }
             }
         }
-        t.MaxCopies = static_cast<std::int32_t>(std::trunc(capacity_ / length));
+        t.MaxCopies = static_cast<std::int32_t>(std::trunc(tubeLength_ / length));
         mostCopies = std::max(mostCopies, t.MaxCopies);
         const auto count = static_cast<std::size_t>(t.MaxCopies) + 1;
         t.Lengths.resize(count);

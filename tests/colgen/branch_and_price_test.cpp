@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 
 #include "colgen_test_util.h"
 
@@ -51,16 +52,15 @@ TEST(SimpleNest, MergesEqualTubesAndCountsPartsInWholeMillimetresRoundedUp) {
     const Case cases[] = {
         {1000, 6, 2000, {{2}}, {3}},
         {999.9995, 3, 2999.5, {{2}, {1}}, {1, 1}}, // counts 1000: two in 2999
-        {999.9, 3, 2999.5, {{2}, {1}}, {1, 1}},
-        {999.0005, 3, 2997, {{3}}, {1}}, // counts 999
-        {3100, 2, 3000, {}, {}},         // fits in no tube
+        {999.0005, 3, 2997, {{3}}, {1}},           // counts 999
+        {3100, 2, 3000, {}, {}},                   // fits in no tube
     };
     for (const auto& c : cases) {
         TColGenResult r;
         ASSERT_TRUE(TSimpleNest::DoSolve(OnePart(c.length, c.demand, c.tube), r));
         EXPECT_EQ(r.Solutions, c.patterns) << c.length;
         EXPECT_EQ(r.SolutionAmount, c.amounts) << c.length;
-        EXPECT_EQ(r.UsedAmount, Sum(c.amounts)) << c.length;
+        EXPECT_EQ(r.UsedAmount, std::accumulate(c.amounts.begin(), c.amounts.end(), 0)) << c.length;
     }
 }
 
@@ -75,7 +75,8 @@ TEST(BranchAndPriceCG, TrimmedSolutionsNeverOverProduceAndStillCover) {
         EXPECT_EQ(trimmed.SolutionAmount, bp.Solver().MinColGenResult().SolutionAmount);
         ASSERT_TRUE(TCGResultOptimizer::OptimizeCGResult(trimmed, *t.data, optimized));
         EXPECT_TRUE(Covers(t, optimized)) << "round " << round;
-        EXPECT_EQ(Sum(optimized.SolutionAmount), optimized.UsedAmount);
+        EXPECT_EQ(std::accumulate(optimized.SolutionAmount.begin(), optimized.SolutionAmount.end(), 0),
+                  optimized.UsedAmount);
         for (std::size_t i = 0; i < n; ++i) {
             std::int64_t produced = 0;
             for (std::size_t j = 0; j < trimmed.Solutions.size(); ++j) {

@@ -43,17 +43,19 @@ inline double PatternLength(const Tiny& t, const TIntDynArray& a) {
     return sum;
 }
 
-/// Up to 6 parts of whole millimetres; with gaps, whole-millimetre run gaps in [-5, 10] and gaps of
-/// 0 to 20 between different parts; with excluded parts, one of 1 mm or less and one too long.
-inline Tiny RandomTiny(TRandomGenerator& rng, bool withGaps, bool withExcluded) {
+/// Up to 6 parts of whole millimetres (or not, when fractional); with gaps, whole-millimetre run gaps
+/// in [-5, 10] and gaps of 0 to 20 between different parts; with excluded parts, one of 1 mm or less
+/// and one too long.
+inline Tiny RandomTiny(TRandomGenerator& rng, bool withGaps, bool withExcluded, bool fractional = false) {
     Tiny t;
     const int n = 1 + rng.Random(6);
     const int tube = 1000 + rng.Random(3001);
     t.data = std::make_unique<TColGenData>(n);
-    t.data->FTubeLengths[0] = tube;
+    t.data->FTubeLengths[0] = tube + 0.5 * rng.Random(2);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
         t.data->FPartOriIndexs[i] = n - 1 - static_cast<int>(i);
-        t.data->FPartLengths[i] = tube / 7 + rng.Random(tube * 3 / 4);
+        t.data->FPartLengths[i] =
+            tube / 7 + rng.Random(tube * 3 / 4) + (fractional ? rng.RandomFloat() : 0.0);
         t.data->FPartAmounts[i] = 1 + rng.Random(30);
     }
     if (withExcluded && n >= 3) {
@@ -78,8 +80,9 @@ inline Tiny RandomTiny(TRandomGenerator& rng, bool withGaps, bool withExcluded) 
             }
             return;
         }
-        const int most = InProgramme(t, i) ? static_cast<int>(tube / t.data->FPartLengths[i]) : 0;
-        for (a[i] = 0; a[i] <= most && PatternLength(t, a) <= tube + 1e-9; ++a[i]) {
+        const int most =
+            InProgramme(t, i) ? static_cast<int>(t.data->TubeLength() / t.data->FPartLengths[i]) : 0;
+        for (a[i] = 0; a[i] <= most && PatternLength(t, a) <= t.data->TubeLength() + 1e-9; ++a[i]) {
             self(self, i + 1);
         }
         a[i] = 0;
@@ -126,14 +129,6 @@ inline bool Covers(const Tiny& t, const TColGenResult& r) {
         }
     }
     return true;
-}
-
-inline std::int32_t Sum(const TIntDynArray& v) {
-    std::int32_t s = 0;
-    for (auto x : v) {
-        s += x;
-    }
-    return s;
 }
 
 } // namespace tubenest::colgentest

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <stdexcept>
 
 #include "colgen_test_util.h"
@@ -18,17 +19,14 @@ namespace {
 using namespace colgentest;
 
 double Value(const TIntDynArray& a, const TExtendedDynArray& duals) {
-    double v = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        v += a[i] * duals[i];
-    }
-    return v;
+    return std::inner_product(a.begin(), a.end(), duals.begin(), 0.0);
 }
 
 TEST(ColGenPricing, FindsTheMostValuablePatternOfEveryTinyProblem) {
     TRandomGenerator rng(20260612);
     for (int round = 0; round < 300; ++round) {
-        const Tiny t = RandomTiny(rng, round % 2 == 1, round % 3 == 2);
+        const bool fractional = round % 5 == 4; // lengths counted up to whole millimetres
+        const Tiny t = RandomTiny(rng, round % 2 == 1, round % 3 == 2, fractional);
         TColumnGenerationSolver solver;
         solver.SetData(*t.data);
         TExtendedDynArray duals;
@@ -41,7 +39,8 @@ TEST(ColGenPricing, FindsTheMostValuablePatternOfEveryTinyProblem) {
         }
         TIntDynArray found;
         ASSERT_TRUE(solver.SolveSubproblem(duals, found));
-        EXPECT_NEAR(Value(found, duals), best, 1e-9) << "round " << round;
+        EXPECT_NEAR(Value(found, duals), best, fractional ? best : 1e-9) << "round " << round;
+        EXPECT_LE(Value(found, duals), best + 1e-9) << "round " << round;
         EXPECT_TRUE(found == TIntDynArray(found.size(), 0) ||
                     std::find(t.patterns.begin(), t.patterns.end(), found) != t.patterns.end())
             << "round " << round;
@@ -51,7 +50,8 @@ TEST(ColGenPricing, FindsTheMostValuablePatternOfEveryTinyProblem) {
 TEST(ColGenSolver, MatchesTheLpOfAllPatternsAndCoversTheDemand) {
     TRandomGenerator rng(777);
     for (int round = 0; round < 200; ++round) {
-        const Tiny t = RandomTiny(rng, round % 2 == 1, round % 4 == 3);
+        const bool fractional = round % 5 == 4;
+        const Tiny t = RandomTiny(rng, round % 2 == 1, round % 4 == 3, fractional);
         const auto n = static_cast<std::size_t>(t.data->FPartCount);
         TColumnGenerationSolver solver;
         TColGenResult result;
@@ -59,11 +59,14 @@ TEST(ColGenSolver, MatchesTheLpOfAllPatternsAndCoversTheDemand) {
         const TColGenStatistics& stats = solver.Statistics();
         const double lp = ClpValue(t);
         ASSERT_EQ(stats.StopReason, TColGenStopReason::Optimal) << "round " << round;
-        EXPECT_NEAR(stats.LPValue, lp, 1e-6 * std::max(1.0, lp)) << "round " << round;
         EXPECT_LE(stats.LPLowerBound, lp + 1e-9) << "round " << round;
-        EXPECT_GE(stats.LPLowerBound, lp * (1 - 1e-4)) << "round " << round;
-        for (const auto& a : t.patterns) {
-            EXPECT_LE(Value(a, solver.SimplexMul()), 1 + 1e-6) << "round " << round;
+        EXPECT_GE(stats.LPValue, lp - 1e-6 * std::max(1.0, lp)) << "round " << round;
+        if (!fractional) { // else the LP may miss patterns whose fractions add up below a millimetre
+            EXPECT_NEAR(stats.LPValue, lp, 1e-6 * std::max(1.0, lp)) << "round " << round;
+            EXPECT_GE(stats.LPLowerBound, lp * (1 - 1e-4)) << "round " << round;
+            for (const auto& a : t.patterns) {
+                EXPECT_LE(Value(a, solver.SimplexMul()), 1 + 1e-6) << "round " << round;
+            }
         }
         for (std::size_t r = 0; r < n; ++r) { // the kept inverse is the inverse of the basis
             for (std::size_t c = 0; c < n; ++c) {
@@ -80,34 +83,25 @@ TEST(ColGenSolver, MatchesTheLpOfAllPatternsAndCoversTheDemand) {
             EXPECT_TRUE(result.SolutionAmount[j] == 0 ||
                         PatternLength(t, result.Solutions[j]) <= t.data->TubeLength());
         }
-        EXPECT_EQ(Sum(result.SolutionAmount), result.UsedAmount);
+        EXPECT_EQ(std::accumulate(result.SolutionAmount.begin(), result.SolutionAmount.end(), 0),
+                  result.UsedAmount);
         EXPECT_GE(result.UsedAmount, stats.TubeLowerBound());
         for (std::size_t i = 0; i < n; ++i) {
             EXPECT_EQ(InProgramme(t, i),
                       std::find(stats.ExcludedParts.begin(), stats.ExcludedParts.end(),
                                 static_cast<std::int32_t>(i)) == stats.ExcludedParts.end());
         }
+        // Stopped at once: the homogeneous start, rounded, still covers, and the bound holds.
+        TNestProgress progress(nullptr);
+        progress.CustomStop();
+        NestProgress = &progress;
+        TColumnGenerationSolver stopped;
+        stopped.DoSolve(*t.data, result);
+        NestProgress = nullptr;
+        EXPECT_TRUE(stopped.Statistics().Covering && Covers(t, result));
+        EXPECT_LE(stopped.Statistics().LPLowerBound, lp + 1e-9);
+        EXPECT_EQ(stopped.Statistics().Iterations, 0);
     }
-}
-
-TEST(ColGenSolver, AStoppedRunStillCoversAndKeepsAValidBound) {
-    TRandomGenerator rng(99);
-    TNestProgress progress(nullptr);
-    progress.CustomStop();
-    NestProgress = &progress;
-    for (int round = 0; round < 20; ++round) {
-        const Tiny t = RandomTiny(rng, false, false);
-        TColumnGenerationSolver solver;
-        TColGenResult result;
-        solver.DoSolve(*t.data, result);
-        const TColGenStatistics& stats = solver.Statistics();
-        EXPECT_TRUE(stats.Covering && Covers(t, result));
-        EXPECT_LE(stats.LPLowerBound, ClpValue(t) + 1e-9);
-        EXPECT_EQ(stats.Iterations, 0);
-        EXPECT_TRUE(stats.StopReason == TColGenStopReason::Stopped ||
-                    stats.StopReason == TColGenStopReason::Optimal);
-    }
-    NestProgress = nullptr;
 }
 
 TEST(ColGenSolver, SmallExamples) {
@@ -184,14 +178,14 @@ TEST(ColGenSolver, DescendsToACoveringSolutionNoPatternOfWhichCanLose) {
                 t.patterns[static_cast<std::size_t>(rng.Random(static_cast<int>(t.patterns.size())))]);
             r.SolutionAmount.push_back(rng.Random(25));
         }
-        r.UsedAmount = Sum(r.SolutionAmount);
+        r.UsedAmount = std::accumulate(r.SolutionAmount.begin(), r.SolutionAmount.end(), 0);
         const TColGenResult before = r;
         TColumnGenerationSolver solver;
         solver.SetData(*t.data);
         const bool ok = solver.FindIntegerSolution(r);
         EXPECT_EQ(ok, Covers(t, before));
         EXPECT_EQ(solver.MinColGenResult().SolutionAmount, r.SolutionAmount);
-        EXPECT_EQ(Sum(r.SolutionAmount), r.UsedAmount);
+        EXPECT_EQ(std::accumulate(r.SolutionAmount.begin(), r.SolutionAmount.end(), 0), r.UsedAmount);
         for (std::size_t j = 0; j < r.Solutions.size(); ++j) {
             EXPECT_TRUE(ok ? r.SolutionAmount[j] <= before.SolutionAmount[j]
                            : r.SolutionAmount[j] == before.SolutionAmount[j]);
