@@ -186,6 +186,10 @@ void TColumnGenerationSolver::FindNewColumn(TIntDynArray& AColumn, double& ARedu
     }
     SolveSubproblem(FSimplexMul, AColumn);
     FCost = 1.0;
+    if (FPricing.Aborted()) { // stopped: no column, and nothing proven
+        AReducedCost = 0.0;
+        return;
+    }
     double value = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         value += AColumn[i] * FSimplexMul[i];
@@ -373,7 +377,11 @@ bool TColumnGenerationSolver::DoSolve(const TColGenData& AData, TColGenResult& C
     std::int32_t sinceFall = 0;
     std::int32_t sinceInverse = 0;
     TColGenStopReason reason = TColGenStopReason::Optimal;
-    while (reducedCost < -kReducedCostTolerance) {
+    while (reducedCost < -kReducedCostTolerance || FPricing.Aborted()) {
+        if (FPricing.Aborted()) {
+            reason = TColGenStopReason::Stopped;
+            break;
+        }
         if (GetStopped()) {
             reason = TColGenStopReason::Stopped;
             break;

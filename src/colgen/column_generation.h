@@ -77,8 +77,9 @@ struct TColGenStatistics {
     /// A lower bound on the tubes any solution needs: the duals of the last basis, made feasible
     /// (negatives to 0, scaled down by the best pattern value of a pricing that never misses a
     /// pattern). It equals LPValue (up to 1e-5 relative) when StopReason is Optimal and is valid
-    /// whatever the reason. It covers the parts in the programme and patterns whose lengths add up
-    /// as the pricing counts them; patterns that rely on the overlap step are not covered.
+    /// whatever the reason (0 when a stop request cut its pricing short). It covers the parts in the
+    /// programme and patterns whose lengths add up as the pricing counts them; patterns that rely
+    /// on the overlap step are not covered.
     double LPLowerBound = 0.0;
     bool Covering = false;      ///< the integer solution meets every demand of the programme
     TIntDynArray ExcludedParts; ///< parts kept out of the programme (too short or too long)

@@ -8,6 +8,7 @@
 
 #include "colgen/column_generation.h"
 #include "model/assertion.h"
+#include "model/nest_progress.h"
 #include "model/seg_place_info.h"
 
 namespace tubenest {
@@ -250,6 +251,7 @@ double TPatternPricing::Solve(const TExtendedDynArray& ADuals, TIntDynArray& APa
     const auto n = static_cast<std::size_t>(data_->FPartCount);
     TUBENEST_ASSERT(ADuals.size() >= n, kModule, "pricing with too few duals");
     APattern.assign(n, 0);
+    aborted_ = false;
     stages_.clear();
     for (std::size_t i = 0; i < n; ++i) {
         if (parts_[i].MaxCopies > 0 && ADuals[i] > 0.0) {
@@ -262,6 +264,11 @@ double TPatternPricing::Solve(const TExtendedDynArray& ADuals, TIntDynArray& APa
     const std::size_t last = stages_.size() - 1;
     LastStage(stages_[last], last == 0);
     for (std::size_t s = last; s-- > 0;) {
+        // A stage costs up to (tube length) x (copies that fit): a stop must not wait for all of them.
+        if (StopRequested()) {
+            aborted_ = true;
+            return 0.0;
+        }
         MiddleStage(s, s == 0);
     }
     // Follow the recorded choices from the empty tube.
@@ -282,6 +289,7 @@ double TPatternPricing::RelaxedMaximum(const TExtendedDynArray& ADuals) {
     TUBENEST_ASSERT(data_ != nullptr, kModule, "pricing before Prepare");
     const auto n = static_cast<std::size_t>(data_->FPartCount);
     TUBENEST_ASSERT(ADuals.size() >= n, kModule, "pricing with too few duals");
+    aborted_ = false;
     bool anyPart = false;
     for (std::size_t i = 0; i < n; ++i) {
         anyPart = anyPart || (parts_[i].MaxCopies > 0 && ADuals[i] > 0.0);
@@ -300,6 +308,10 @@ double TPatternPricing::RelaxedMaximum(const TExtendedDynArray& ADuals) {
         const TPartTable& t = parts_[i];
         if (t.MaxCopies == 0 || !(ADuals[i] > 0.0)) {
             continue;
+        }
+        if (StopRequested()) {
+            aborted_ = true;
+            return std::numeric_limits<double>::infinity();
         }
         previous.swap(best);
         best = previous;

@@ -44,12 +44,17 @@ public:
     void Prepare(const TColGenData& AData, const std::vector<char>& AInLP);
 
     /// The pattern of greatest value Σ m_i × ADuals[i] (parts with a dual of 0 or below are left
-    /// out); APattern gets one count per part of the data. Returns the pattern's value.
+    /// out); APattern gets one count per part of the data. Returns the pattern's value. A stop
+    /// request (polled once per stage) abandons the search: Aborted() is then true and the pattern
+    /// empty.
     double Solve(const TExtendedDynArray& ADuals, TIntDynArray& APattern);
 
     /// An upper estimate of the greatest value over all patterns whose lengths fit (without the
-    /// overlap step), for duals of 0 or more.
+    /// overlap step), for duals of 0 or more; infinite when a stop request abandoned it.
     double RelaxedMaximum(const TExtendedDynArray& ADuals);
+
+    /// Whether the last call was abandoned at a stop request.
+    bool Aborted() const { return aborted_; }
 
     /// The length a run of ACopies copies counts for (the run gaps only when their sum is negative).
     static double RunLength(double ALength, std::int32_t ACopies, double APairGap, double ASingleGap);
@@ -97,6 +102,7 @@ private:
     std::vector<std::uint16_t> narrow_;
     std::vector<std::uint32_t> wide_;
     std::int64_t overlapChecks_ = 0;
+    bool aborted_ = false;
     // Scratch of the overlap check.
     TIntDynArray checkParts_, checkAmounts_;
 };

@@ -101,6 +101,7 @@ TEST(ColGenSolver, MatchesTheLpOfAllPatternsAndCoversTheDemand) {
         EXPECT_TRUE(stopped.Statistics().Covering && Covers(t, result));
         EXPECT_LE(stopped.Statistics().LPLowerBound, lp + 1e-9);
         EXPECT_EQ(stopped.Statistics().Iterations, 0);
+        EXPECT_TRUE(stopped.Statistics().StopReason == TColGenStopReason::Stopped || stats.Iterations == 0);
     }
 }
 
@@ -123,6 +124,17 @@ TEST(ColGenSolver, SmallExamples) {
     solver.UpdateNewColumn({1, 0, 1}); // ratios (5/6) / (1/6) = 5 and (5/3) / (1/3) = 5: the first row
     EXPECT_EQ(solver.ChoseDropColumn(), 0);
     EXPECT_DOUBLE_EQ(solver.RatioMax(), 5.0);
+
+    // A part that fits 40000 times takes the wide choices.
+    TColGenData wide(2);
+    wide.FPartLengths = {1.5, 30000};
+    wide.FTubeLengths[0] = 60000;
+    solver.SetData(wide);
+    TIntDynArray found;
+    solver.SolveSubproblem({1.0, 25000}, found);
+    EXPECT_EQ(found, (TIntDynArray{0, 2}));
+    solver.SolveSubproblem({1.0, 15000}, found);
+    EXPECT_EQ(found, (TIntDynArray{40000, 0}));
 
     EXPECT_EQ(TColumnGenerationSolver::RoundTubeAmount(2.0005), 2);
     EXPECT_EQ(TColumnGenerationSolver::RoundTubeAmount(2.0015), 3);
