@@ -199,6 +199,7 @@ void TColumnGenerationSolver::FindNewColumn(TIntDynArray& AColumn, double& ARedu
 
 void TColumnGenerationSolver::UpdateNewColumn(const TIntDynArray& AColumn) {
     const std::size_t n = FInverseB.size();
+    TUBENEST_ASSERT(AColumn.size() == n, kModule, "an entering column does not match the part count");
     FNewColumnParam.assign(n, 0.0);
     for (std::size_t c = 0; c < n; ++c) {
         if (AColumn[c] == 0) {
@@ -331,6 +332,7 @@ bool TColumnGenerationSolver::FindIntegerSolution(TColGenResult& R) {
         surplus[i] = -static_cast<std::int64_t>(RowDemand(i));
     }
     for (std::size_t j = 0; j < R.Solutions.size(); ++j) {
+        TUBENEST_ASSERT(R.Solutions[j].size() == n, kModule, "a pattern does not match the part count");
         for (std::size_t i = 0; i < n; ++i) {
             surplus[i] += static_cast<std::int64_t>(R.Solutions[j][i]) * R.SolutionAmount[j];
         }
@@ -378,11 +380,7 @@ bool TColumnGenerationSolver::DoSolve(const TColGenData& AData, TColGenResult& C
     std::int32_t sinceInverse = 0;
     TColGenStopReason reason = TColGenStopReason::Optimal;
     while (reducedCost < -kReducedCostTolerance || FPricing.Aborted()) {
-        if (FPricing.Aborted()) {
-            reason = TColGenStopReason::Stopped;
-            break;
-        }
-        if (GetStopped()) {
+        if (FPricing.Aborted() || GetStopped()) {
             reason = TColGenStopReason::Stopped;
             break;
         }
