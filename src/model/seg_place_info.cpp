@@ -194,6 +194,12 @@ void TSegPlaceInfoManager::InitializePartGaps() {
 
 double TSegPlaceInfoManager::CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts,
                                         TIntDynArray* ResultIdx) const {
+    return CalcMinLen(PartIdxs, PartAmounts, ResultIdx, FPartLengths);
+}
+
+double TSegPlaceInfoManager::CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts,
+                                        TIntDynArray* ResultIdx,
+                                        const std::vector<double>& APartLengths) const {
     if (PartIdxs.size() != PartAmounts.size()) {
         throw std::invalid_argument("CalcMinLen: " + std::to_string(PartIdxs.size()) + " parts but " +
                                     std::to_string(PartAmounts.size()) + " amounts");
@@ -217,7 +223,7 @@ double TSegPlaceInfoManager::CalcMinLen(const TIntDynArray& PartIdxs, const TInt
         TUBENEST_ASSERT(FSinglePartGaps.size() == static_cast<std::size_t>(FPartCount) &&
                             FPartToPartConnectParams.size() == static_cast<std::size_t>(FPartCount),
                         kModule, "CalcMinLen before InitializePartGaps");
-        TUBENEST_ASSERT(FPartLengths.size() >= static_cast<std::size_t>(FPartCount), kModule,
+        TUBENEST_ASSERT(APartLengths.size() >= static_cast<std::size_t>(FPartCount), kModule,
                         "CalcMinLen without part lengths");
     }
     std::size_t freeCount = PartIdxs.size();
@@ -225,7 +231,7 @@ double TSegPlaceInfoManager::CalcMinLen(const TIntDynArray& PartIdxs, const TInt
     double length = 0.0;
     for (auto p : PartIdxs) {
         const auto up = static_cast<std::size_t>(p);
-        length += FPartLengths[up] * amount[up] + FSinglePartGaps[up].RunLength(amount[up]);
+        length += APartLengths[up] * amount[up] + FSinglePartGaps[up].RunLength(amount[up]);
     }
 
     struct Candidate {

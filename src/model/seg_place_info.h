@@ -160,6 +160,11 @@ public:
     /// fills ResultIdx (when given) with the chain of parts found.
     double CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts,
                       TIntDynArray* ResultIdx) const;
+    /// The same estimate with the length of each part (0-based, one per part of the manager) given
+    /// by the caller instead of FPartLengths, so that a method can count parts longer than they are
+    /// without writing into the shared manager.
+    double CalcMinLen(const TIntDynArray& PartIdxs, const TIntDynArray& PartAmounts, TIntDynArray* ResultIdx,
+                      const std::vector<double>& APartLengths) const;
     /// The records of the consecutive pairs of an order of part references.
     void GetOrderInfos(const TIntDynArray& OriOrder, TNestBaseInfoList* ResultInfos) const;
     /// Place data and used length of a result.
