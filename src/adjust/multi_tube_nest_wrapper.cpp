@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "colgen/cg_nest.h"
 #include "ordersearch/nest_adjust_tool.h"
 #include "svc/svc_nest.h"
 #include "treesearch/greedy_nest.h"
@@ -41,6 +42,21 @@ bool TMultiTubeNestWrapper::PackedNest(TNestResultList& ANestResult) {
         TPackedNest packed(FNestParts, FNestTubes, FNestParam);
         packed.PreProcess(FGapInfos);
         packed.GetLeastTubeResult(nested);
+    }
+    TNestAdjustTool::AdjustPartNum(FNestParts, FNestTubes, nested, FGapInfos, FNestParam);
+    for (auto& result : nested) {
+        ANestResult.Add(std::move(result));
+    }
+    return true;
+}
+
+bool TMultiTubeNestWrapper::CGNest(TNestResultList& ANestResult, TTubeLowerBound* ALowerBound) {
+    TNestResultList nested;
+    {
+        TColumnGenerationNest cg(FNestParts, FNestTubes, FNestParam);
+        cg.SetGapTable(&FGapInfos);
+        cg.SetLowerBound(ALowerBound);
+        cg.GetLeastTubeResult(nested);
     }
     TNestAdjustTool::AdjustPartNum(FNestParts, FNestTubes, nested, FGapInfos, FNestParam);
     for (auto& result : nested) {

@@ -13,6 +13,8 @@
 
 namespace tubenest {
 
+class TTubeLowerBound;
+
 class TMultiTubeNestWrapper {
 public:
     /// Keeps the arrays and the manager (non-owning), copies the parameters and records whether the
@@ -40,6 +42,10 @@ public:
     /// required ones (TNestAdjustTool::AdjustPartNum: surplus copies out, missing ones nested by the
     /// greedy method) and appends the results to ANestResult. Returns true.
     bool PackedNest(TNestResultList& ANestResult);
+    /// Runs the column generation method into a list of its own, brings its amounts in line with
+    /// the required ones (as PackedNest) and appends the results to ANestResult. ALowerBound, when
+    /// given (non-owning), is raised by the duals of the method's passes. Returns true.
+    bool CGNest(TNestResultList& ANestResult, TTubeLowerBound* ALowerBound = nullptr);
     /// The host's best-of mode is not offered: does nothing and returns false.
     bool RunAllNest(TNestResultList& ANestResult);
 

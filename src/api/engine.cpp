@@ -119,6 +119,7 @@ Registry& TheRegistry() {
         registry.methods["svc"] = RunSvcMethod;
         registry.methods["greedy"] = RunGreedyMethod;
         registry.methods["packed"] = RunPackedMethod;
+        registry.methods["cg"] = RunCgMethod;
         return true;
     }();
     static_cast<void>(builtins);

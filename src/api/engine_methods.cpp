@@ -8,6 +8,7 @@
 #include "adjust/multi_tube_nest_wrapper.h"
 #include "circular/particle_swarm.h"
 #include "circular/separable_intervals.h"
+#include "colgen/tube_lower_bound.h"
 
 namespace tubenest::api {
 
@@ -145,6 +146,23 @@ EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& cont
     wrapper.PackedNest(out.results);
     out.stopped = context.StopRequested();
     return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
+}
+
+EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context) {
+    EngineOutput floor = FirstFitDecreasing(input, context);
+    EngineOutput out;
+    TTubeLowerBound bound(input.parts, input.tubes, *input.gaps);
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    wrapper.CGNest(out.results, &bound);
+    out.stopped = context.StopRequested();
+    EngineOutput kept = NoWorseThanFloor(input, context, std::move(floor), std::move(out));
+    // The duals of the passes often prove the plan already; otherwise (and while time is left) a
+    // column generation of its own on the relaxed problem.
+    if (bound.Usable() && !bound.Settled() && bound.Tubes() < ScoreOf(input, kept.results).tubes &&
+        !context.StopRequested()) {
+        bound.Solve();
+    }
+    return kept;
 }
 
 } // namespace tubenest::api

@@ -18,5 +18,10 @@ EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& cont
 /// a long-part-first branch and trace-back; surplus copies are taken out and missing ones nested by
 /// the greedy method. Never splits. Where first-fit decreasing does better, its plan is returned.
 EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& context);
+/// Column generation: per tube length, the linear relaxation of the cutting problem solved by
+/// column generation, its patterns rounded, repaired with the real gaps and compacted; surplus
+/// copies are taken out and missing ones nested by the greedy method. Never splits. Where
+/// first-fit decreasing does better, its plan is returned. Computes a lower bound on the tubes.
+EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api
