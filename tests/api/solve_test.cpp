@@ -194,6 +194,8 @@ TEST(Solve, FfdStaysWithinItsBoundOfTheOptimum) {
         ASSERT_TRUE(plan.AllPlaced());
         const int opt = MinBins(sizes, 1004.0);
         EXPECT_GE(plan.totals.tubes_used, opt);
+        ASSERT_TRUE(plan.lower_bound);
+        EXPECT_LE(plan.lower_bound->tubes, opt) << "round " << round;
         EXPECT_LE(9 * plan.totals.tubes_used, 11 * opt + 6) << "round " << round;
         EXPECT_TRUE(CheckPlanInvariants(p, plan).empty());
     }
