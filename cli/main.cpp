@@ -7,6 +7,7 @@
 //   OUT] [--quiet]
 //                    [--save-problem OUT]
 //   tubenest methods
+//   (solve and validate also take --splitting never|auto|free and --min-piece-length L)
 //
 // Exit codes: 0 every copy placed, 3 a valid plan with copies not placed, 2 bad input or usage,
 // 1 internal error. Errors are single lines on stderr; the progress bar (stderr, terminals only)
@@ -39,6 +40,9 @@ struct InputOptions {
     std::string file;
     std::string stock;
     std::optional<double> gap;
+    // Splitting policy (replace the file's parameters; the only way for a CSV cut list).
+    std::string splitting;
+    std::optional<double> min_piece_length;
 };
 
 /// The machine's hardware threads (1 when unknown).
@@ -106,6 +110,17 @@ api::Problem LoadProblem(const InputOptions& in) {
     }
     if (in.gap) {
         problem.gaps.kerf = *in.gap;
+    }
+    // Splitting policy.
+    if (!in.splitting.empty()) {
+        const auto splitting = api::ParseSplitting(in.splitting);
+        if (!splitting) {
+            throw UsageError("--splitting \"" + in.splitting + "\" is not one of never, auto, free");
+        }
+        problem.parameters.splitting = *splitting;
+    }
+    if (in.min_piece_length) {
+        problem.parameters.min_piece_length = *in.min_piece_length;
     }
     return problem;
 }
@@ -212,6 +227,14 @@ void AddInputOptions(CLI::App& cmd, InputOptions& in) {
                    "Stock tubes: a list like 6000x10,7500x5 or a CSV file (length,amount[,id]); replaces the "
                    "file's stock");
     cmd.add_option("--gap,-g", in.gap, "Uniform gap (kerf) between parts, mm; replaces the file's kerf");
+    // Splitting policy.
+    cmd.add_option("--splitting", in.splitting,
+                   "Where parts may be split and welded: never, auto (only where it saves stock tubes; the "
+                   "default) or free; replaces the file's setting");
+    cmd.add_option("--min-piece-length", in.min_piece_length,
+                   "Shortest split piece, mm (default " + api::FormatLength(api::kDefaultMinPieceLength) +
+                       "); replaces the file's setting")
+        ->check(CLI::NonNegativeNumber);
 }
 
 int Main(int argc, char** argv) {

@@ -7,6 +7,8 @@
 #include "adjust/multi_tube_nest_wrapper.h"
 #include "circular/particle_swarm.h"
 #include "circular/separable_intervals.h"
+#include "circular/weld_cleanup.h"
+#include "svc/svc_nest.h"
 
 namespace tubenest::api {
 
@@ -42,9 +44,14 @@ EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& co
     if (!results) {
         return out;
     }
+    // Splits whose part fits whole into a tube the plan already uses save nothing: undo them.
+    if (splits && manager) {
+        RemoveNeedlessWelds(*results, *splits, *manager, input.tubes, input.param.DisableReverse());
+    }
     out.results = std::move(*results);
     if (manager && manager->FSegPlaceInfoManager) {
-        out.extended_gaps = std::shared_ptr<const TSegPlaceInfoManager>(std::move(manager->FSegPlaceInfoManager));
+        out.extended_gaps =
+            std::shared_ptr<const TSegPlaceInfoManager>(std::move(manager->FSegPlaceInfoManager));
     }
     // Piece references follow the cut parts manager's layout: split c of the list has its front
     // piece at part count + 2c + 1 and its back piece right after it.
@@ -85,7 +92,17 @@ EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& co
 EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context) {
     EngineOutput out;
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
-    wrapper.SVCNest(out.results);
+    try {
+        wrapper.SVCNest(out.results);
+    } catch (const TSVCTableLimitError& e) {
+        // A valid problem, too large for this method's table: say which limit and what to do.
+        throw ProblemError({"method svc: the problem needs a knapsack table of " + std::to_string(e.Rows()) +
+                            " part rows x " + std::to_string(e.Cols()) +
+                            " one-millimetre columns, over its limit of " +
+                            std::to_string(InforMatrix::kMaxCells) +
+                            " cells; use method circular or ffd, or split the job into fewer part kinds or "
+                            "shorter stock"});
+    }
     out.stopped = context.StopRequested();
     return out;
 }

@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "ordersearch/nest_adjust_tool.h"
 #include "host/geometry.h"
 #include "model/assertion.h"
+#include "ordersearch/nest_adjust_tool.h"
 
 namespace tubenest {
 namespace {
@@ -404,22 +404,26 @@ void TCircularNestBase::CalcNestLength(TNestResult& ANestResult, const TGeneralN
 }
 
 void TCircularNestBase::MergeSameCutNestParts() {
+    // Key lengths are whole numbers, so "less than 1 apart" means equal keys: every split is added
+    // to the first split of its part with the same key (one pass, not a pass per split).
+    std::unordered_map<TCutPartsInfo, std::int32_t, TCutPartsInfoHash> firstOfKey;
     const std::int32_t count = FCutNestParts.Count();
     for (std::int32_t i = 0; i < count; ++i) {
-        TCutNestPart& keep = FCutNestParts[i];
-        for (std::int32_t j = count - 1; j > i; --j) {
-            TCutNestPart& other = FCutNestParts[j];
-            if (other.From == keep.From && std::abs(KeyLength(keep.Length) - KeyLength(other.Length)) < 1) {
-                keep.Amount += other.Amount;
-                other.Amount = 0;
-            }
+        TCutNestPart& split = FCutNestParts[i];
+        const TCutPartsInfo key{KeyLength(split.Length), split.From};
+        const auto [it, added] = firstOfKey.emplace(key, i);
+        if (!added) {
+            FCutNestParts[it->second].Amount += split.Amount;
+            split.Amount = 0;
         }
     }
-    for (std::int32_t i = FCutNestParts.Count() - 1; i >= 0; --i) {
-        if (FCutNestParts[i].Amount == 0) {
-            FCutNestParts.Delete(i);
+    TCutNestParts kept;
+    for (const TCutNestPart& split : FCutNestParts) {
+        if (split.Amount != 0) {
+            kept.Add(split);
         }
     }
+    FCutNestParts = std::move(kept);
 }
 
 void TCircularNestBase::AddSpecialNestResults(const TIntDynArray& ASpecialParts,
@@ -1073,8 +1077,8 @@ void TCircularNestBase::PlaceLeftoverCopies() {
     const bool mayTurn = !FNestParam.DisableReverse();
     for (std::int32_t k = 0; k < n; ++k) {
         TGeneralNestPart& part = FNestParts[static_cast<std::size_t>(k)];
-        const bool special = std::find(FZShapeSpecicalPartOrder.begin(), FZShapeSpecicalPartOrder.end(), k + 1) !=
-                             FZShapeSpecicalPartOrder.end();
+        const bool special = std::find(FZShapeSpecicalPartOrder.begin(), FZShapeSpecicalPartOrder.end(),
+                                       k + 1) != FZShapeSpecicalPartOrder.end();
         if (special || part.FAmountAvail <= 0 || part.FOuterlength > longPart) {
             continue;
         }
@@ -1091,7 +1095,8 @@ void TCircularNestBase::PlaceLeftoverCopies() {
                     if (ref < 0 && !mayTurn) {
                         continue;
                     }
-                    const double len = r.FLengthUsed + gaps->GetGap(r.FPartOrder.back(), ref) + part.FOuterlength;
+                    const double len =
+                        r.FLengthUsed + gaps->GetGap(r.FPartOrder.back(), ref) + part.FOuterlength;
                     if (!fGreat(len, tubeLen, kTol)) {
                         r.FPartOrder.push_back(ref);
                         gaps->UpdateNestResultInfo(r, *parts);

@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <span>
@@ -141,8 +142,10 @@ public:
     bool FIsTubesEnough = true;                ///< false once the tubes ran out
     std::int32_t FNewPartOrder = 0;            ///< next free piece number
     TIntDynArray FZShapeSpecicalPartOrder;     ///< 1-based parts set aside for one-part tubes
-    TIntDynArray FNestOrder;                   ///< the part order still to be placed (see the nests)
-    TCutNestParts FCutNestParts;               ///< one record per split made
+    /// The part order still to be placed (see the nests). A queue: the nests take parts from its
+    /// front, one at a time, and a vector would move the whole rest of the order each time.
+    std::deque<std::int32_t> FNestOrder;
+    TCutNestParts FCutNestParts; ///< one record per split made
     TCADAutoNestParam FNestParam;
     const TSegPlaceInfoManager* FPartsInfo = nullptr;         ///< gap look-up (non-owning)
     std::shared_ptr<const TSegPlaceInfoTable> FWholePartRows; ///< see TNestAlgorithmParam::WholePartRows
@@ -266,6 +269,7 @@ protected:
     std::vector<bool> FStallExcluded;   ///< entries that failed for the same front part in a row
     std::vector<bool> FGivenUpParts;    ///< parts that no entry could take (first-solution mode)
     bool FStallChoiceFailed = false;    ///< no entry left to try for the front part
+    bool FStoppedEarly = false;         ///< the run ended on a stop request (copies left unplaced)
     bool FRunStarted = false;           ///< CircularNestMain or InitialNestSolve has run
 
 private:

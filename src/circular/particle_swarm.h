@@ -58,7 +58,8 @@ public:
     /// CutPartsManager stay empty when the run was stopped before the generations or nothing could
     /// be nested; CutPartsList is always set.
     void AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam, bool& IsTubesAmountEnough,
-                       std::unique_ptr<TNestResultList>& NestResults, std::unique_ptr<TCutNestParts>& CutPartsList,
+                       std::unique_ptr<TNestResultList>& NestResults,
+                       std::unique_ptr<TCutNestParts>& CutPartsList,
                        std::unique_ptr<TCutPartsManager>& CutPartsManager);
 
     /// Worker threads for nesting the particles of a generation (1: on the calling thread).
@@ -94,10 +95,15 @@ private:
     void FindSwarmBest(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                        const TIntDynArray& ASpecial);
     void FindSwarmBestWithLessTube(const std::vector<Evaluation>& AEvals);
-    void SaveOnTubes(const std::vector<Evaluation>& AEvals);
+    void SaveOnTubes(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
+                     const TIntDynArray& ASpecial);
     void ReduceWeldNum(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                        const TIntDynArray& ASpecial);
     void MaximizeNestlength(const std::vector<Evaluation>& AEvals);
+    /// The SVC seed: its results into ASvcResults and their order, or none (several tube entries,
+    /// a part longer than the tube, a table over the SVC limit, a stop while it ran).
+    std::optional<TIntDynArray> MakeSvcSeed(const TNestAlgorithmParam& AParam,
+                                            TNestResultList& ASvcResults) const;
     void AdoptSwarmBest(std::size_t AIndex, const Evaluation& AEval);
     void RandomVelocities(TPaticle& APaticle, std::int32_t AVmax);
 
@@ -110,6 +116,7 @@ private:
     std::int32_t FGenerationsRun = 0;
     bool FWasStopped = false;
     std::vector<std::unique_ptr<TNestResultList>> FIndivalBestResults;
+    std::vector<TCutNestParts> FIndivalBestPieces; ///< split pieces of each personal best
     std::unique_ptr<TNestResultList> FBestResults;
     TCutNestParts FBestPieces;
 };
