@@ -643,6 +643,13 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
     const bool reverse = !FNestParam.DisableReverse();
     std::vector<bool> excluded(FNestTubes.size(), false);
     TNestResult trial; // its order's buffer is reused for every trial
+    // No order of a tube is shorter than its part lengths plus the smallest gap per joint (gaps
+    // between whole parts come from the host table; next to a piece they are the default gap or
+    // none). A trial whose bound is over the tube cannot fit, so the order search is skipped.
+    double maxWholeGap = 0.0;
+    double minWholeGap = 0.0;
+    FPartsInfo->GetMaxMinGap(maxWholeGap, minWholeGap);
+    const double minPieceGap = std::min({minWholeGap, FNestParam.DefaultPartGap(), 0.0});
 
     for (std::int32_t i = static_cast<std::int32_t>(APool.size()) - 1; i >= 0; --i) {
         const std::int32_t ref = APool[static_cast<std::size_t>(i)];
@@ -658,6 +665,16 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
             }
             FTubeLength = FNestTubes.at(static_cast<std::size_t>(result.FTubeIndex - 1)).FTubeInitialLen;
             if (result.FLengthUsed >= 0.9 * FTubeLength && result.FLengthUsed + length >= FTubeLength) {
+                continue;
+            }
+            double bound = length;
+            bool withPiece = IsPieceNumber(ref);
+            for (const std::int32_t r : result.FPartOrder) {
+                bound += partLen(r);
+                withPiece = withPiece || IsPieceNumber(r);
+            }
+            bound += static_cast<double>(result.FPartOrder.size()) * (withPiece ? minPieceGap : minWholeGap);
+            if (bound > FTubeLength + kTol + 1e-6) {
                 continue;
             }
             trial.FPartOrder.assign(result.FPartOrder.begin(), result.FPartOrder.end());

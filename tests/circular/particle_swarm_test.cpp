@@ -225,14 +225,16 @@ TEST(ParticleSwarmConcurrency, WorkerThreadsGiveExactlyTheSequentialResult) {
     EXPECT_EQ(sequential.generations, threaded.generations);
 }
 
-TEST_F(SwarmProgressTest, StopBeforeTheGenerationsReturnsNoResults) {
+TEST_F(SwarmProgressTest, StopBeforeTheGenerationsKeepsTheFirstSolution) {
     auto inst = MakeInstance({{1500, 4}}, {{6000, 3}}, 2.0, 50.0);
     TNestProgress progress(nullptr);
     progress.CustomStop();
     NestProgress = &progress;
     const SwarmRun run = RunSwarm(*inst, 9);
-    EXPECT_FALSE(run.results);
+    ASSERT_TRUE(run.results);
     EXPECT_TRUE(run.stopped);
+    EXPECT_EQ(run.generations, 0);
+    EXPECT_EQ(ExpectSoundPlan(*inst, run, "stopped"), 0);
 }
 
 TEST_F(SwarmProgressTest, StopDuringTheGenerationsEndsPromptlyWithASoundPlan) {
