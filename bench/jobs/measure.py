@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs the tool on job files and prints one line per run: tubes, welds, copies placed, exit code,
-wall time and peak memory.
+wall time, CPU time and peak memory.
 
     python3 bench/jobs/measure.py TUBENEST JOB.json [JOB.json ...] [-- extra tubenest options]
     (e.g. -- -m svc -t 0.2 --seed 1)
@@ -26,6 +26,7 @@ def run(tool, path, extra):
             stderr = err_file.read()
         returncode = os.waitstatus_to_exitcode(status)
         rss = usage.ru_maxrss / 1024.0
+        cpu = usage.ru_utime + usage.ru_stime
         name = os.path.basename(path)
         if not os.path.exists(out):
             err = stderr.strip().splitlines()
@@ -36,7 +37,7 @@ def run(tool, path, extra):
         t = plan["totals"]
         print(f"{name:28} rc={returncode} {plan['status']:11} tubes={t['tubes_used']:6} "
               f"welds={t['welds']:5} placed={t['copies_placed']}/{t['copies_required']} "
-              f"material={t['material_used']:.0f} {wall:7.2f}s {rss:7.0f}MB")
+              f"material={t['material_used']:.0f} {wall:7.2f}s wall {cpu:7.2f}s cpu {rss:7.0f}MB")
 
 
 def main():

@@ -293,8 +293,11 @@ std::vector<Interval> EngineSeparable(const PartSpec& part, const NestingParamet
     if (parameters.splitting == Splitting::Never) {
         return {};
     }
-    const double low = parameters.min_piece_length;
-    const double high = part.length - parameters.min_piece_length;
+    // The engine may place a cut up to a micrometre outside its stretch: keep a millimetre's
+    // thousandth in hand so that no piece comes out shorter than asked.
+    const double inHand = parameters.min_piece_length > 0.0 ? 0.001 : 0.0;
+    const double low = parameters.min_piece_length + inHand;
+    const double high = part.length - parameters.min_piece_length - inHand;
     std::vector<Interval> out;
     for (const Interval& s : EffectiveSeparable(part, parameters)) {
         const Interval clipped{std::max(s.start, low), std::min(s.end, high)};

@@ -10,6 +10,7 @@
 
 #include "circular/circular_constants.h"
 #include "model/assertion.h"
+#include "model/room_tree.h"
 
 namespace tubenest {
 namespace {
@@ -100,7 +101,11 @@ void Insert(TIntDynArray& AOrder, const Measure::Insertion& AAt) {
 class Cleanup {
 public:
     Cleanup(std::vector<Tube>& ATubes, const TGeneralNestTubeArr& AEntries, const Measure& AMeasure)
-        : FTubes(ATubes), FEntries(AEntries), FMeasure(AMeasure) {}
+        : FTubes(ATubes), FEntries(AEntries), FMeasure(AMeasure) {
+        for (const Tube& t : FTubes) {
+            FRoom.Push(Capacity(t) - t.used);
+        }
+    }
 
     double Capacity(const Tube& ATube) const {
         return FEntries[static_cast<std::size_t>(ATube.entry - 1)].FTubeInitialLen + kCircularTolerance;
@@ -138,13 +143,13 @@ public:
             consider(ABack, ob, lb);
         }
         if (!target) {
-            const double need = FMeasure.Len(APart) + std::min(0.0, AMinGap);
-            for (std::size_t t = 0; t < FTubes.size(); ++t) {
-                const Tube& tube = FTubes[t];
-                if (t == AFront || t == ABack || tube.dropped || Capacity(tube) - tube.used < need) {
-                    continue;
+            // The first other tube that takes it; only tubes with room for the part are looked at.
+            const double need = FMeasure.Len(APart) + std::min(0.0, AMinGap) - 1e-9;
+            for (std::size_t t = FRoom.FirstWithRoom(0, need); t < FRoom.count() && !target;
+                 t = FRoom.FirstWithRoom(t + 1, need)) {
+                if (t != AFront && t != ABack && !FTubes[t].dropped) {
+                    consider(t, FTubes[t].order, FTubes[t].used);
                 }
-                consider(t, tube.order, tube.used);
             }
         }
         if (target) {
@@ -153,6 +158,7 @@ public:
             Insert(dest.order, at);
             dest.used = FMeasure.Length(dest.order);
             dest.dropped = false;
+            FRoom.Set(*target, Capacity(dest) - dest.used);
             return true;
         }
         if (AFront == ABack) {
@@ -202,17 +208,20 @@ private:
         tf.order = std::move(AFrontOrder);
         tf.used = FMeasure.Length(tf.order);
         tf.dropped = tf.order.empty();
+        FRoom.Set(AFront, tf.dropped ? -1.0 : Capacity(tf) - tf.used);
         if (AFront != ABack) {
             Tube& tb = FTubes[ABack];
             tb.order = std::move(ABackOrder);
             tb.used = FMeasure.Length(tb.order);
             tb.dropped = tb.order.empty();
+            FRoom.Set(ABack, tb.dropped ? -1.0 : Capacity(tb) - tb.used);
         }
     }
 
     std::vector<Tube>& FTubes;
     const TGeneralNestTubeArr& FEntries;
     const Measure& FMeasure;
+    RoomTree FRoom; ///< room left per tube (-1 once dropped)
 };
 
 } // namespace
@@ -264,8 +273,10 @@ std::int32_t RemoveNeedlessWelds(TNestResultList& AResults, TCutNestParts& ACutP
         bool progress = true;
         while (progress && !fronts[c].empty() && !backs[c].empty()) {
             progress = false;
-            for (std::size_t fi = 0; fi < fronts[c].size() && !progress; ++fi) {
-                for (std::size_t bi = 0; bi < backs[c].size() && !progress; ++bi) {
+            // The pieces of one split are alike; a few of their tubes are worth trying, not all pairs.
+            constexpr std::size_t kTries = 3;
+            for (std::size_t fi = 0; fi < std::min(kTries, fronts[c].size()) && !progress; ++fi) {
+                for (std::size_t bi = 0; bi < std::min(kTries, backs[c].size()) && !progress; ++bi) {
                     const std::size_t tf = fronts[c][fi];
                     const std::size_t tb = backs[c][bi];
                     // The reference may be turned in the order: find it as laid.
