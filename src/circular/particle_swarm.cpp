@@ -63,22 +63,17 @@ std::int32_t PieceSum(const TCutNestParts& pieces) {
 /// The tube ranking used while the target lost rate is not met by both results: fewer tubes; for
 /// as many tubes never more welds, fewer welds once the new result meets the target, else the
 /// shorter last tube (the nearest to freeing a tube).
-bool FewerTubes(const TNestResultList& ANew, const TCutNestParts& ANewPieces, bool ANewMeetsTarget,
-                const TNestResultList& ABest, const TCutNestParts& ABestPieces) {
-    const std::int32_t tubes = TubeSum(ANew);
-    const std::int32_t bestTubes = TubeSum(ABest);
-    if (tubes != bestTubes) {
-        return tubes < bestTubes;
+bool FewerTubes(const TPaticleSwarm::TBestSummary& ANew, const TPaticleSwarm::TBestSummary& ABest) {
+    if (ANew.Tubes != ABest.Tubes) {
+        return ANew.Tubes < ABest.Tubes;
     }
-    const std::int32_t welds = PieceSum(ANewPieces);
-    const std::int32_t bestWelds = PieceSum(ABestPieces);
-    if (welds > bestWelds) {
+    if (ANew.Welds > ABest.Welds) {
         return false;
     }
-    if (welds < bestWelds && ANewMeetsTarget) {
+    if (ANew.Welds < ABest.Welds && ANew.MeetsTarget) {
         return true;
     }
-    return LastLength(ANew) < LastLength(ABest);
+    return ANew.LastLength < ABest.LastLength;
 }
 
 /// Copies placed by a result list: its part entries less one per split pair.
@@ -101,6 +96,21 @@ bool BetterThanSeed(const TNestResultList& ANew, const TCutNestParts& ANewPieces
 }
 } // namespace
 
+TPaticleSwarm::TBestSummary TPaticleSwarm::Summarize(const TNestResultList& AResults,
+                                                     const TCutNestParts& APieces, bool AMeetsTarget) {
+    TBestSummary s;
+    s.Set = true;
+    s.Tubes = TubeSum(AResults);
+    s.Welds = PieceSum(APieces);
+    s.PartEntries = PartEntries(AResults);
+    s.LastLength = LastLength(AResults);
+    for (const auto& r : AResults) {
+        s.LengthSum += r->FLengthUsed;
+    }
+    s.MeetsTarget = AMeetsTarget;
+    return s;
+}
+
 TPaticleSwarm::TPaticleSwarm(const TGeneralNestPartArr& AGNestParts, const TGeneralNestTubeArr& AGNestTubes,
                              std::int32_t AdjustFactor, std::uint64_t ASeed)
     : FParts(AGNestParts), FTubes(AGNestTubes), FRandom(ASeed) {
@@ -120,8 +130,7 @@ TPaticleSwarm::TPaticleSwarm(const TGeneralNestPartArr& AGNestParts, const TGene
     FGeneration = 10;
     FPaticles.resize(static_cast<std::size_t>(FSwarmSize));
     FIndivalBest.resize(static_cast<std::size_t>(FSwarmSize));
-    FIndivalBestResults.resize(static_cast<std::size_t>(FSwarmSize));
-    FIndivalBestPieces.resize(static_cast<std::size_t>(FSwarmSize));
+    FIndivalBestSummary.resize(static_cast<std::size_t>(FSwarmSize));
     FClassAmount.assign(AGNestParts.size(), 0);
 }
 
@@ -406,26 +415,21 @@ void TPaticleSwarm::FindIndivalBest(std::int32_t AGeneration, const std::vector<
         if (!e.results) {
             continue;
         }
-        auto& best = FIndivalBestResults[i];
-        if (AGeneration == 1 || !best) {
-            best = e.results->Clone();
-            FIndivalBestPieces[i] = e.pieces;
+        TBestSummary& best = FIndivalBestSummary[i];
+        const bool newMeets = CompareLostRate(e.results.get(), AParam, ASpecial);
+        if (AGeneration == 1 || !best.Set) {
+            best = Summarize(*e.results, e.pieces, newMeets);
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
             continue;
         }
         if (!CheckNestParts(*e.results, e.pieces)) {
             continue;
         }
-        bool better;
-        const bool newMeets = CompareLostRate(e.results.get(), AParam, ASpecial);
-        if (!CompareLostRate(best.get(), AParam, ASpecial) || !newMeets) {
-            better = FewerTubes(*e.results, e.pieces, newMeets, *best, FIndivalBestPieces[i]);
-        } else {
-            better = PartEntries(*e.results) < PartEntries(*best);
-        }
+        const TBestSummary candidate = Summarize(*e.results, e.pieces, newMeets);
+        const bool better = !best.MeetsTarget || !newMeets ? FewerTubes(candidate, best)
+                                                           : candidate.PartEntries < best.PartEntries;
         if (better) {
-            best = e.results->Clone();
-            FIndivalBestPieces[i] = e.pieces;
+            best = candidate;
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
         }
     }
@@ -433,22 +437,15 @@ void TPaticleSwarm::FindIndivalBest(std::int32_t AGeneration, const std::vector<
 
 void TPaticleSwarm::FindIndivalBestWithLessTube(std::int32_t AGeneration,
                                                 const std::vector<Evaluation>& AEvals) {
-    auto lengthSum = [](const TNestResultList& list) {
-        double s = 0.0;
-        for (const auto& r : list) {
-            s += r->FLengthUsed;
-        }
-        return s;
-    };
     for (std::size_t i = 0; i < AEvals.size(); ++i) {
         const Evaluation& e = AEvals[i];
         if (!e.results) {
             continue;
         }
-        auto& best = FIndivalBestResults[i];
-        if (AGeneration == 1 || !best || lengthSum(*e.results) > lengthSum(*best)) {
-            best = e.results->Clone();
-            FIndivalBestPieces[i] = e.pieces;
+        TBestSummary& best = FIndivalBestSummary[i];
+        const TBestSummary candidate = Summarize(*e.results, e.pieces, false);
+        if (AGeneration == 1 || !best.Set || candidate.LengthSum > best.LengthSum) {
+            best = candidate;
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
         }
     }
@@ -463,25 +460,24 @@ void TPaticleSwarm::AdoptSwarmBest(std::size_t AIndex, const Evaluation& AEval) 
 void TPaticleSwarm::SaveOnTubes(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                                 const TIntDynArray& ASpecial) {
     std::optional<std::size_t> chosen;
-    bool chosenMeets = false;
+    TBestSummary chosenSummary;
     for (std::size_t i = 0; i < AEvals.size(); ++i) {
         const Evaluation& e = AEvals[i];
         if (!e.results || !CheckNestParts(*e.results, e.pieces)) {
             continue;
         }
-        const bool meets = CompareLostRate(e.results.get(), AParam, ASpecial);
-        if (!chosen ||
-            FewerTubes(*e.results, e.pieces, meets, *AEvals[*chosen].results, AEvals[*chosen].pieces)) {
+        const TBestSummary s =
+            Summarize(*e.results, e.pieces, CompareLostRate(e.results.get(), AParam, ASpecial));
+        if (!chosen || FewerTubes(s, chosenSummary)) {
             chosen = i;
-            chosenMeets = meets;
+            chosenSummary = s;
         }
     }
     if (!chosen) {
         return;
     }
-    const Evaluation& c = AEvals[*chosen];
-    if (!FBestResults || FewerTubes(*c.results, c.pieces, chosenMeets, *FBestResults, FBestPieces)) {
-        AdoptSwarmBest(*chosen, c);
+    if (!FBestResults || FewerTubes(chosenSummary, Summarize(*FBestResults, FBestPieces, false))) {
+        AdoptSwarmBest(*chosen, AEvals[*chosen]);
     }
 }
 
@@ -567,9 +563,7 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
     FBestResults.reset();
     FBestPieces.Clear();
     FSwarmBest.XPosition.clear();
-    for (auto& r : FIndivalBestResults) {
-        r.reset();
-    }
+    std::fill(FIndivalBestSummary.begin(), FIndivalBestSummary.end(), TBestSummary{});
 
     // 1. The first solution.
     auto first = CircularNestMethod(param);

@@ -82,6 +82,19 @@ public:
     std::optional<TIntDynArray> GenerateOtherNestResults(const TNestAlgorithmParam& AParam) const;
     static bool CheckSpecialPartsNest(const TNestResultList* ANestResults, TGeneralNestTubeArr& ATubes);
 
+    /// The figures of a result list that the rankings compare.
+    struct TBestSummary {
+        bool Set = false;
+        std::int32_t Tubes = 0;
+        std::int32_t Welds = 0;       ///< split pairs
+        std::int32_t PartEntries = 0; ///< order entries x tube counts
+        double LastLength = 0.0;      ///< FLengthUsed of the last result
+        double LengthSum = 0.0;       ///< FLengthUsed summed over the results
+        bool MeetsTarget = false;     ///< CompareLostRate held when it was taken
+    };
+    static TBestSummary Summarize(const TNestResultList& AResults, const TCutNestParts& APieces,
+                                  bool AMeetsTarget);
+
 private:
     struct Evaluation {
         std::unique_ptr<TNestResultList> results; ///< null when the particle was not nested (stop)
@@ -115,8 +128,9 @@ private:
     int FThreads = 1;
     std::int32_t FGenerationsRun = 0;
     bool FWasStopped = false;
-    std::vector<std::unique_ptr<TNestResultList>> FIndivalBestResults;
-    std::vector<TCutNestParts> FIndivalBestPieces; ///< split pieces of each personal best
+    /// What the comparisons read of each personal best (a whole copy of every particle's best
+    /// result list cost gigabytes on large jobs).
+    std::vector<TBestSummary> FIndivalBestSummary;
     std::unique_ptr<TNestResultList> FBestResults;
     TCutNestParts FBestPieces;
 };
