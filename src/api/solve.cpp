@@ -221,8 +221,17 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
         // when its plan has splits.
         const bool hasSplits = !output.pieces.empty();
         if (isCircular && hasSplits && problem.parameters.splitting == Splitting::Auto) {
+            // With one stock entry and no part longer than it, the swarm has already held its plan
+            // against the SVC method (its seed); otherwise the SVC method runs here.
+            const bool swarmHadSvcSeed =
+                input.tubes.size() == 1 &&
+                std::all_of(input.parts.begin(), input.parts.end(), [&](const auto& part) {
+                    return part.FOuterlength <= input.tubes.front().FTubeInitialLen;
+                });
             try {
-                svcBaseline = RunSvcMethod(input, context);
+                if (!swarmHadSvcSeed) {
+                    svcBaseline = RunSvcMethod(input, context);
+                }
             } catch (const ProblemError&) {
                 // Too large for the SVC table: first-fit decreasing stands in as the baseline.
             }
