@@ -216,6 +216,12 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     {
         ProgressScope scope(progress, options.progress);
         StopWatcher watcher(progress, options.stop, context.deadline);
+        // A stop asked for before the run is honoured even when the method would end before the
+        // watcher looks.
+        const bool stoppedBefore = options.stop && options.stop->StopRequested();
+        if (stoppedBefore) {
+            progress.CustomStop(&watcher);
+        }
         output = method(input, context);
         // Splitting "auto": plans without splits to hold the method's plan against. Only needed
         // when its plan has splits.
@@ -242,6 +248,9 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
             }
         }
         fired = watcher.Fired();
+        if (!fired && stoppedBefore) {
+            fired = PlanStatus::Interrupted;
+        }
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
