@@ -195,11 +195,9 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     }
 
     std::lock_guard<std::mutex> serialise(SolveMutex());
-    // The floor: no method returns fewer placed copies or more tubes than first-fit decreasing.
-    std::optional<EngineOutput> floor;
-    if (methodName != "ffd") {
-        floor = RunFloor(input);
-    }
+    // The floor: no method returns fewer placed copies or more tubes than first-fit decreasing
+    // (nor does "ffd" itself when a stop cuts it short).
+    std::optional<EngineOutput> floor = RunFloor(input);
     const bool isCircular = methodName == "circular";
     TNestProgress progress([&options](const std::string& msg, std::int32_t total, std::int32_t step) {
         if (options.progress) {
