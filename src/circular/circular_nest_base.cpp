@@ -76,7 +76,8 @@ void TCircularNestTube::DataInit(const TGeneralNestTube& AGeneralNestTube) {
 
 TCircularNestBase::TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmParam)
     : FNestParts(NestAlgorithmParam.AGNestParts), FNestParam(NestAlgorithmParam.NestParam),
-      FPartsInfo(NestAlgorithmParam.PartsCalInfo), FWholePartRows(NestAlgorithmParam.WholePartRows) {
+      FPartsInfo(NestAlgorithmParam.PartsCalInfo), FWholePartRows(NestAlgorithmParam.WholePartRows),
+      FMinWholePartGap(NestAlgorithmParam.MinWholePartGap) {
     const std::size_t n = FNestParts.size();
     if (FPartsInfo == nullptr) {
         throw std::invalid_argument("circular nest: the parameter record has no gap manager");
@@ -647,8 +648,10 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
     // between whole parts come from the host table; next to a piece they are the default gap or
     // none). A trial whose bound is over the tube cannot fit, so the order search is skipped.
     double maxWholeGap = 0.0;
-    double minWholeGap = 0.0;
-    FPartsInfo->GetMaxMinGap(maxWholeGap, minWholeGap);
+    double minWholeGap = FMinWholePartGap.value_or(0.0);
+    if (!FMinWholePartGap) {
+        FPartsInfo->GetMaxMinGap(maxWholeGap, minWholeGap);
+    }
     const double minPieceGap = std::min({minWholeGap, FNestParam.DefaultPartGap(), 0.0});
 
     for (std::int32_t i = static_cast<std::int32_t>(APool.size()) - 1; i >= 0; --i) {

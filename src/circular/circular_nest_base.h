@@ -31,6 +31,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -60,6 +61,9 @@ struct TNestAlgorithmParam {
     /// shared by the split-piece gap tables of all nests instead of copied into each. The particle
     /// swarm makes it at the start of a run; it must hold the same records as PartsCalInfo.
     std::shared_ptr<const TSegPlaceInfoTable> WholePartRows;
+    /// Optional smallest FixedGap of PartsCalInfo's table (GetMaxMinGap), so that every nest of a
+    /// run need not scan the whole table for it; the particle swarm sets it at the start of a run.
+    std::optional<double> MinWholePartGap;
 
     void Init(std::vector<const TSeparatableIntervals*> APartIntervalsList,
               const TGeneralNestPartArr& ANestParts, const TGeneralNestTubeArr& ANestTubes,
@@ -149,6 +153,7 @@ public:
     TCADAutoNestParam FNestParam;
     const TSegPlaceInfoManager* FPartsInfo = nullptr;         ///< gap look-up (non-owning)
     std::shared_ptr<const TSegPlaceInfoTable> FWholePartRows; ///< see TNestAlgorithmParam::WholePartRows
+    std::optional<double> FMinWholePartGap;                   ///< see TNestAlgorithmParam::MinWholePartGap
     double FTubeLength = 0.0; ///< usable length of the tube being filled (its length - FCutPartConnectLength)
     double FNextTubeLength = 0.0; ///< usable length of the tube that the next piece will go into
     std::vector<const TSeparatableIntervals*> FPartIntervalsList; ///< non-owning, one per part, never null

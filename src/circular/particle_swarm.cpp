@@ -552,6 +552,12 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
     if (!run.WholePartRows) {
         run.WholePartRows = SnapshotWholePartRows(*run.PartsCalInfo, run.AGNestParts.size());
     }
+    if (!run.MinWholePartGap) {
+        double maxGap = 0.0;
+        double minGap = 0.0;
+        run.PartsCalInfo->GetMaxMinGap(maxGap, minGap);
+        run.MinWholePartGap = minGap;
+    }
     const TNestAlgorithmParam& param = run;
     if (param.AGNestParts.size() != FParts.size()) {
         throw std::invalid_argument("particle swarm: built for " + std::to_string(FParts.size()) +
