@@ -54,7 +54,7 @@ EngineInput BuildEngineInput(const Problem& problem) {
         in.parts.push_back(part);
 
         PartIntervals iv;
-        for (const Interval& s : EffectiveSeparable(p, problem.parameters)) {
+        for (const Interval& s : EngineSeparable(p, problem.parameters)) {
             iv.separable.push_back({s.start, s.end});
         }
         std::sort(iv.separable.begin(), iv.separable.end());
