@@ -8,6 +8,7 @@
 //   OUT] [--quiet]
 //                    [--save-problem OUT]
 //   tubenest methods
+//   (solve and validate also take --splitting never|auto|free and --min-piece-length L)
 //
 // Exit codes: 0 every copy placed, 3 a valid plan with copies not placed, 2 bad input or usage,
 // 1 internal error. Errors are single lines on stderr; the progress bar (stderr, terminals only)
@@ -47,6 +48,9 @@ struct InputOptions {
     // Stock as users keep it.
     std::string trim;                         ///< "S" or "S,E": trims of every stock entry
     std::optional<double> min_usable_remnant; ///< replaces stock_settings.min_usable_remnant
+    // Splitting policy (replace the file's parameters; the only way for a CSV cut list).
+    std::string splitting;
+    std::optional<double> min_piece_length;
 };
 
 /// The machine's hardware threads (1 when unknown).
@@ -190,6 +194,17 @@ api::Problem LoadProblem(const InputOptions& in) {
         problem.gaps.kerf = *in.gap;
     }
     ApplyStockOptions(in, problem);
+    // Splitting policy.
+    if (!in.splitting.empty()) {
+        const auto splitting = api::ParseSplitting(in.splitting);
+        if (!splitting) {
+            throw UsageError("--splitting \"" + in.splitting + "\" is not one of never, auto, free");
+        }
+        problem.parameters.splitting = *splitting;
+    }
+    if (in.min_piece_length) {
+        problem.parameters.min_piece_length = *in.min_piece_length;
+    }
     return problem;
 }
 
@@ -328,6 +343,14 @@ void AddInputOptions(CLI::App& cmd, InputOptions& in) {
         "unused at its end); replaces the file's trims");
     cmd.add_option("--min-usable-remnant", in.min_usable_remnant,
                    "Remnants at least this long (mm) are marked usable in the plan, shorter ones scrap");
+    // Splitting policy.
+    cmd.add_option("--splitting", in.splitting,
+                   "Where parts may be split and welded: never, auto (only where it saves stock tubes; the "
+                   "default) or free; replaces the file's setting");
+    cmd.add_option("--min-piece-length", in.min_piece_length,
+                   "Shortest split piece, mm (default " + api::FormatLength(api::kDefaultMinPieceLength) +
+                       "); replaces the file's setting")
+        ->check(CLI::NonNegativeNumber);
 }
 
 int Main(int argc, char** argv) {

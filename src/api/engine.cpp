@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -52,7 +54,7 @@ EngineInput BuildEngineInput(const Problem& problem) {
         in.parts.push_back(part);
 
         PartIntervals iv;
-        for (const Interval& s : EffectiveSeparable(p, problem.parameters)) {
+        for (const Interval& s : EngineSeparable(p, problem.parameters)) {
             iv.separable.push_back({s.start, s.end});
         }
         std::sort(iv.separable.begin(), iv.separable.end());
@@ -242,6 +244,77 @@ std::int32_t CountCuts(const Pattern& pat, const Problem& problem, const EngineI
 
 } // namespace
 
+bool InputMaySplit(const EngineInput& input) {
+    return std::any_of(input.intervals.begin(), input.intervals.end(),
+                       [](const PartIntervals& iv) { return !iv.separable.empty(); });
+}
+
+std::optional<TubeBound> ContinuousTubeBound(const EngineInput& input) {
+    if (!input.gaps) {
+        return std::nullopt;
+    }
+    double minGap = std::numeric_limits<double>::max();
+    for (std::size_t i = 0; i < input.parts.size(); ++i) {
+        for (const TSegPlaceInfo& e : input.gaps->TableRow(i)) {
+            for (const TNestBaseInfo* r : {&e.A1B1_A2B2, &e.A2B2_A1B1, &e.A1B1_B2A2, &e.B2A2_A1B1}) {
+                minGap = std::min(minGap, r->FixedGap);
+            }
+        }
+    }
+    const bool maySplit = InputMaySplit(input);
+    // A table without records leaves nothing to learn about gaps: count none.
+    double g = minGap > 1e300 ? 0.0 : minGap;
+    if (maySplit) {
+        g = std::min(g, 0.0);
+    }
+    double demand = 0.0;
+    std::int64_t copies = 0;
+    for (const TGeneralNestPart& p : input.parts) {
+        demand += static_cast<double>(p.FAmountAvail) * p.FOuterlength;
+        copies += p.FAmountAvail;
+    }
+    if (copies == 0) {
+        return std::nullopt;
+    }
+    // Whole parts: sum(l + g) over the copies against sum(L + g) over the tubes. Split parts: sum(l) +
+    // N g against sum(L).
+    const double perTube = maySplit ? 0.0 : g;
+    demand += static_cast<double>(copies) * g;
+    std::vector<double> capacities;
+    for (const TGeneralNestTube& t : input.tubes) {
+        for (std::int32_t k = 0; k < t.FAmountAvail; ++k) {
+            capacities.push_back(t.FTubeInitialLen + perTube);
+            if (capacities.size() > static_cast<std::size_t>(copies)) {
+                break; // no plan uses more tubes than copies
+            }
+        }
+    }
+    std::sort(capacities.begin(), capacities.end(), std::greater<>());
+    double held = 0.0;
+    for (std::size_t m = 0; m < capacities.size() && m < static_cast<std::size_t>(copies); ++m) {
+        if (capacities[m] <= 0.0) {
+            break;
+        }
+        // The fractional share of the last tube keeps the figure comparable with an LP value.
+        if (held + capacities[m] >= demand - 1e-6) {
+            const double share = std::clamp((demand - held) / capacities[m], 0.0, 1.0);
+            return TubeBound{static_cast<double>(m) + share, "continuous", false};
+        }
+        held += capacities[m];
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+/// Rounds a bound up to whole tubes, forgiving the last millionth of a tube that an LP or a sum of
+/// lengths may carry from rounding.
+std::int64_t WholeTubes(double tubes) {
+    return static_cast<std::int64_t>(std::ceil(tubes - 1e-6));
+}
+
+} // namespace
+
 Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput output,
                std::optional<PlanStatus> stop_status) {
     const auto partCount = static_cast<std::int32_t>(input.parts.size());
@@ -419,6 +492,16 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
 
     plan.status =
         stop_status ? *stop_status : (plan.unplaced.empty() ? PlanStatus::Complete : PlanStatus::Partial);
+
+    std::optional<TubeBound> bound = ContinuousTubeBound(input);
+    if (output.lower_bound && !(output.lower_bound->whole_parts_only && InputMaySplit(input)) &&
+        (!bound || WholeTubes(output.lower_bound->tubes) > WholeTubes(bound->tubes))) {
+        bound = output.lower_bound;
+    }
+    if (bound) {
+        plan.lower_bound = PlanBound{std::max<std::int64_t>(WholeTubes(bound->tubes), 1), bound->source};
+        plan.optimal = plan.AllPlaced() && t.tubes_used == plan.lower_bound->tubes;
+    }
     plan.engine_results = std::make_shared<const TNestResultList>(std::move(output.results));
     return plan;
 }

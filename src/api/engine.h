@@ -65,6 +65,17 @@ struct PieceInfo {
     std::int32_t split_id = 0;   ///< equal for the front and back piece of one split
 };
 
+/// A lower bound on the number of stock tubes that a complete plan of the input needs, proven by a
+/// method (an LP relaxation, a search tree). Only proofs belong here: a method whose bound rests on
+/// heuristic pricing leaves it unset.
+struct TubeBound {
+    double tubes = 0.0; ///< may be fractional (an LP value); the plan rounds it up
+    std::string source; ///< what proved it, in words: "column generation", "branch-cut-price"
+    /// The proof considers whole parts only. Splitting a part across two tubes can save a tube, so
+    /// such a bound is not used where the problem allows splits.
+    bool whole_parts_only = true;
+};
+
 /// What a method returns.
 struct EngineOutput {
     TNestResultList results;       ///< FTubeIndex 1-based into the input tubes
@@ -73,6 +84,8 @@ struct EngineOutput {
     /// Gap table covering the piece references too (the cut parts manager's); when set, every gap
     /// between neighbours is read from it, so positions match the method's own lengths exactly.
     std::shared_ptr<const TSegPlaceInfoManager> extended_gaps;
+    /// A lower bound the method proved, if any (see TubeBound).
+    std::optional<TubeBound> lower_bound;
 };
 
 /// Run settings handed to a method besides the input.
@@ -97,6 +110,18 @@ std::vector<std::string> AvailableMethods();
 EngineMethod FindMethod(const std::string& name);
 /// "circular" when registered, else "svc", else "ffd".
 std::string DefaultMethodName();
+
+/// Whether any part of the input may be split (it has a separable stretch).
+bool InputMaySplit(const EngineInput& input);
+
+/// The bound every plan gets: the fewest tubes whose usable lengths can hold the parts at all. With
+/// g the smallest gap between any two neighbours, a tube of usable length L holding parts l1..lk needs
+/// sum(li) + (k - 1) g <= L, that is sum(li + g) <= L + g; summing over the tubes gives the fewest tubes
+/// (longest first) whose L + g add up to the parts' sum(l + g). Where parts may be split, pieces add
+/// neighbours whose gap may be 0, so g is taken at most 0 and, since a tube ends with at most one
+/// front piece, the bound becomes sum(L) >= sum(l) + N g. Unset when there are no parts or the stock
+/// cannot hold them at all.
+std::optional<TubeBound> ContinuousTubeBound(const EngineInput& input);
 
 /// Builds the plan from a method's output. Positions: the first part at the stock entry's
 /// trim_start, then the previous end plus the gap: the gap manager's FixedGap between whole parts; next to a

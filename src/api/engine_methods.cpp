@@ -8,7 +8,8 @@
 #include "adjust/multi_tube_nest_wrapper.h"
 #include "circular/particle_swarm.h"
 #include "circular/separable_intervals.h"
-#include "colgen/tube_lower_bound.h"
+#include "circular/weld_cleanup.h"
+#include "svc/svc_nest.h"
 
 namespace tubenest::api {
 
@@ -43,6 +44,10 @@ EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& co
     out.stopped = swarm.WasStopped() || context.StopRequested();
     if (!results) {
         return out;
+    }
+    // Splits whose part fits whole into a tube the plan already uses save nothing: undo them.
+    if (splits && manager) {
+        RemoveNeedlessWelds(*results, *splits, *manager, input.tubes, input.param.DisableReverse());
     }
     out.results = std::move(*results);
     if (manager && manager->FSegPlaceInfoManager) {
@@ -88,81 +93,37 @@ EngineOutput RunCircularMethod(const EngineInput& input, const MethodContext& co
 EngineOutput RunSvcMethod(const EngineInput& input, const MethodContext& context) {
     EngineOutput out;
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
-    wrapper.SVCNest(out.results);
+    try {
+        wrapper.SVCNest(out.results);
+    } catch (const TSVCTableLimitError& e) {
+        // A valid problem, too large for this method's table: say which limit and what to do.
+        throw ProblemError({"method svc: the problem needs a knapsack table of " + std::to_string(e.Rows()) +
+                            " part rows x " + std::to_string(e.Cols()) +
+                            " one-millimetre columns, over its limit of " +
+                            std::to_string(InforMatrix::kMaxCells) +
+                            " cells; use method circular or ffd, or split the job into fewer part kinds or "
+                            "shorter stock"});
+    }
     out.stopped = context.StopRequested();
     return out;
 }
 
-namespace {
-
-/// Copies placed, tubes cut and stock length used by whole-part results.
-struct WholePartScore {
-    std::int64_t copies = 0;
-    std::int64_t tubes = 0;
-    double material = 0.0;
-};
-
-WholePartScore ScoreOf(const EngineInput& input, const TNestResultList& results) {
-    WholePartScore s;
-    for (const auto& r : results) {
-        s.copies += static_cast<std::int64_t>(r->FPartOrder.size()) * r->FTubeCount;
-        s.tubes += r->FTubeCount;
-        s.material +=
-            input.tubes.at(static_cast<std::size_t>(r->FTubeIndex - 1)).FTubeInitialLen * r->FTubeCount;
-    }
-    return s;
-}
-
-/// The method's output unless the first-fit decreasing floor places more copies, or as many in
-/// fewer tubes or with less stock: no plan of a method is worse than the reference method's.
-EngineOutput NoWorseThanFloor(const EngineInput& input, const MethodContext& context, EngineOutput floor,
-                              EngineOutput out) {
-    const WholePartScore a = ScoreOf(input, out.results);
-    const WholePartScore b = ScoreOf(input, floor.results);
-    const bool floorBetter = b.copies != a.copies
-                                 ? b.copies > a.copies
-                                 : (b.tubes != a.tubes ? b.tubes < a.tubes : b.material < a.material - 1e-6);
-    EngineOutput& kept = floorBetter ? floor : out;
-    kept.stopped = kept.stopped || context.StopRequested();
-    return std::move(kept);
-}
-
-} // namespace
-
+// Solve holds every method's plan to the first-fit decreasing floor, so the methods return their
+// own results as they are.
 EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& context) {
-    // The floor runs first (it takes milliseconds), so that a stop during the search keeps it.
-    EngineOutput floor = FirstFitDecreasing(input, context);
     EngineOutput out;
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
     wrapper.GreedyNest(out.results);
     out.stopped = context.StopRequested();
-    return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
+    return out;
 }
 
 EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& context) {
-    EngineOutput floor = FirstFitDecreasing(input, context);
     EngineOutput out;
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
     wrapper.PackedNest(out.results);
     out.stopped = context.StopRequested();
-    return NoWorseThanFloor(input, context, std::move(floor), std::move(out));
-}
-
-EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context) {
-    EngineOutput floor = FirstFitDecreasing(input, context);
-    EngineOutput out;
-    TTubeLowerBound bound(input.parts, input.tubes, *input.gaps);
-    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
-    wrapper.CGNest(out.results, &bound);
-    out.stopped = context.StopRequested();
-    EngineOutput kept = NoWorseThanFloor(input, context, std::move(floor), std::move(out));
-    // The duals of the passes often prove the plan already; otherwise (and while time is left) a
-    // column generation of its own on the relaxed problem.
-    if (bound.Usable() && !bound.Settled() && bound.Tubes() < ScoreOf(input, kept.results).tubes &&
-        !context.StopRequested()) {
-        bound.Solve();
-    }
-    return kept;
+    return out;
 }
 
 } // namespace tubenest::api

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/engine.h"
+#include "model/room_tree.h"
 
 namespace tubenest::api {
 namespace {
@@ -42,13 +43,7 @@ EngineOutput FirstFitDecreasing(const EngineInput& input, const MethodContext& c
         tubesLeft.push_back(t.FAmountAvail);
     }
     std::vector<OpenTube> open;
-    // Open tubes that may still take a part: a tube whose room is below the shortest part plus
-    // the smallest gap is dropped from the scan.
-    std::vector<std::size_t> active;
-    double shortest = 0.0;
-    if (!kinds.empty()) {
-        shortest = input.parts[static_cast<std::size_t>(kinds.back())].FOuterlength;
-    }
+    RoomTree room;
     double maxGap = 0.0;
     double minGap = 0.0;
     gaps.GetMaxMinGap(maxGap, minGap);
@@ -57,23 +52,19 @@ EngineOutput FirstFitDecreasing(const EngineInput& input, const MethodContext& c
     for (const std::int32_t kind : kinds) {
         const TGeneralNestPart& part = input.parts[static_cast<std::size_t>(kind)];
         const std::int32_t ref = kind + 1;
+        // No tube with less room than this takes the part, whatever the gap before it.
+        const double need = part.FOuterlength + minGap - tol;
         for (std::int32_t copy = 0; copy < part.FAmountAvail && !out.stopped; ++copy) {
             if (GetStopped() || context.StopRequested()) {
                 out.stopped = true;
                 break;
             }
             bool placed = false;
-            std::size_t kept = 0;
-            for (std::size_t scan = 0; scan < active.size(); ++scan) {
-                OpenTube& t = open[active[scan]];
+            // The first open tube that takes the copy (in opening order), as a scan would find it.
+            for (std::size_t i = room.FirstWithRoom(0, need); i < room.count() && !placed;
+                 i = room.FirstWithRoom(i + 1, need)) {
+                OpenTube& t = open[i];
                 const double capacity = input.tubes[static_cast<std::size_t>(t.tube)].FTubeInitialLen;
-                if (t.used + minGap + shortest > capacity + tol) {
-                    continue; // full for good
-                }
-                active[kept++] = active[scan];
-                if (placed) {
-                    continue;
-                }
                 std::int32_t best = 0;
                 double bestGap = 0.0;
                 for (const std::int32_t candidate : {ref, -ref}) {
@@ -89,18 +80,18 @@ EngineOutput FirstFitDecreasing(const EngineInput& input, const MethodContext& c
                 if (best != 0) {
                     t.order.push_back(best);
                     t.used += bestGap + part.FOuterlength;
+                    room.Set(i, capacity - t.used);
                     placed = true;
                 }
             }
-            active.resize(kept);
             if (placed) {
                 continue;
             }
             for (std::size_t k = 0; k < input.tubes.size(); ++k) {
                 if (tubesLeft[k] > 0 && part.FOuterlength <= input.tubes[k].FTubeInitialLen + tol) {
                     --tubesLeft[k];
-                    active.push_back(open.size());
                     open.push_back(OpenTube{static_cast<std::int32_t>(k), {ref}, part.FOuterlength});
+                    room.Push(input.tubes[k].FTubeInitialLen - part.FOuterlength);
                     break;
                 }
             }

@@ -110,6 +110,12 @@ struct Unplaced {
     std::string reason;
 };
 
+/// The fewest stock tubes any complete plan of the problem needs, as far as it could be proven.
+struct PlanBound {
+    std::int64_t tubes = 0;
+    std::string source; ///< "continuous", "column generation", "branch-cut-price", ...
+};
+
 struct Plan {
     PlanStatus status = PlanStatus::Complete;
     std::string method;
@@ -121,6 +127,8 @@ struct Plan {
     std::vector<Unplaced> unplaced;
     std::vector<std::string> warnings;        ///< e.g. a pattern longer than its tube
     std::optional<double> min_usable_remnant; ///< from the problem; unset: remnants not classified
+    std::optional<PlanBound> lower_bound;     ///< unset only without parts or without enough stock
+    bool optimal = false; ///< every copy placed in lower_bound->tubes tubes: no plan uses fewer
     /// The engine's own result list (part references, tube indices, place data).
     std::shared_ptr<const TNestResultList> engine_results;
 

@@ -295,6 +295,11 @@ std::string FormatPlanSummary(const Plan& plan) {
             << FormatLength(*plan.min_usable_remnant) << " mm)\n";
     }
     out << "Copies: " << t.copies_placed << " of " << t.copies_required << " placed\n";
+    if (plan.lower_bound) {
+        const std::int64_t n = plan.lower_bound->tubes;
+        out << "Lower bound: " << n << " tube" << (n == 1 ? "" : "s") << " (" << plan.lower_bound->source
+            << ")" << (plan.optimal ? ", met: the plan is optimal" : "") << "\n";
+    }
     for (const Unplaced& u : plan.unplaced) {
         out << "Not placed: " << SummaryName(u.part_id) << " × " << u.count << " (" << u.reason << ")\n";
     }
@@ -313,6 +318,9 @@ std::string PlanToJson(const Plan& plan) {
     doc["method"] = plan.method;
     doc["seed"] = plan.seed;
     doc["elapsed_seconds"] = Rounded(plan.elapsed_seconds);
+    doc["lower_bound"] = plan.lower_bound ? ojson(plan.lower_bound->tubes) : ojson(nullptr);
+    doc["lower_bound_source"] = plan.lower_bound ? ojson(plan.lower_bound->source) : ojson(nullptr);
+    doc["optimal"] = plan.optimal;
     const Totals& t = plan.totals;
     ojson stock = ojson::array();
     for (const StockUsage& u : t.stock) {

@@ -366,6 +366,12 @@ void CheckParameters(const NestingParameters& p, FaultCollector& out) {
     out.NonNegative(item, "bevel_length", p.bevel_length);
     out.Finite(item, "dis", p.dis);
     out.NonNegative(item, "split_margin", p.split_margin);
+    // Splitting policy.
+    const int splitting = static_cast<int>(p.splitting);
+    if (splitting < 0 || splitting > 2) {
+        out.Add(item + ": splitting " + std::to_string(splitting) + " is not one of never, auto, free");
+    }
+    out.NonNegative(item, "min_piece_length", p.min_piece_length);
 }
 
 } // namespace
@@ -411,6 +417,25 @@ std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingPara
     return {};
 }
 
+std::vector<Interval> EngineSeparable(const PartSpec& part, const NestingParameters& parameters) {
+    if (parameters.splitting == Splitting::Never) {
+        return {};
+    }
+    // The engine may place a cut up to a micrometre outside its stretch: keep a millimetre's
+    // thousandth in hand so that no piece comes out shorter than asked.
+    const double inHand = parameters.min_piece_length > 0.0 ? 0.001 : 0.0;
+    const double low = parameters.min_piece_length + inHand;
+    const double high = part.length - parameters.min_piece_length - inHand;
+    std::vector<Interval> out;
+    for (const Interval& s : EffectiveSeparable(part, parameters)) {
+        const Interval clipped{std::max(s.start, low), std::min(s.end, high)};
+        if (clipped.start <= clipped.end) {
+            out.push_back(clipped);
+        }
+    }
+    return out;
+}
+
 std::string EffectiveStockId(const StockSpec& stock, std::size_t index) {
     return stock.id.empty() ? "S" + std::to_string(index + 1) : stock.id;
 }
@@ -437,6 +462,31 @@ const char* CutShapeName(CutShape shape) {
         return "bevel";
     }
     return "unknown";
+}
+
+const char* SplittingName(Splitting splitting) {
+    switch (splitting) {
+    case Splitting::Never:
+        return "never";
+    case Splitting::Auto:
+        return "auto";
+    case Splitting::Free:
+        return "free";
+    }
+    return "unknown";
+}
+
+std::optional<Splitting> ParseSplitting(const std::string& name) {
+    if (name == "never") {
+        return Splitting::Never;
+    }
+    if (name == "auto") {
+        return Splitting::Auto;
+    }
+    if (name == "free") {
+        return Splitting::Free;
+    }
+    return std::nullopt;
 }
 
 std::optional<CutShape> ParseCutShape(const std::string& name) {

@@ -108,6 +108,23 @@ struct GapModel {
 
 enum class CutShape { Straight = 0, ZShape = 1, Bevel = 2 };
 
+// ---- Splitting policy -------------------------------------------------------------------------
+/// Where the circular method may cut a part in two (one weld per split).
+enum class Splitting {
+    Never, ///< no part is split; a part longer than every tube is not placed
+    Auto,  ///< a plan with splits only where it saves stock tubes or places more copies than the
+           ///< best plan without splits; a part longer than every tube is still split
+    Free,  ///< the method splits wherever its search finds it useful (fewest welds among plans
+           ///< with the same tubes)
+};
+/// "never", "auto" or "free".
+const char* SplittingName(Splitting splitting);
+/// Parses a splitting name; nullopt for an unknown one.
+std::optional<Splitting> ParseSplitting(const std::string& name);
+/// Default shortest split piece, mm: shorter pieces are awkward to clamp and weld straight.
+inline constexpr double kDefaultMinPieceLength = 300.0;
+// ------------------------------------------------------------------------------------------------
+
 /// Nesting parameters; each maps to one field of the engine's parameter block.
 struct NestingParameters {
     std::optional<double> default_part_gap{}; ///< mm, gap next to a split piece; default: the kerf
@@ -122,6 +139,9 @@ struct NestingParameters {
     bool coedge_flag0 = false;               ///< host co-edge flag 0: joints without Z offset share one cut
     bool coedge_flag2 = false;               ///< host co-edge flag 2: joints with a Z offset share one cut
     double split_margin = 100.0;             ///< mm kept free of split cuts at each end (default stretches)
+    // Splitting policy (see Splitting).
+    Splitting splitting = Splitting::Auto;            ///< where parts may be split
+    double min_piece_length = kDefaultMinPieceLength; ///< mm, no split piece shorter (engine floor 1.1 mm)
 };
 
 struct Problem {
@@ -160,6 +180,9 @@ void ValidateProblem(const Problem& problem);
 
 /// The separable stretches the engine gets for a part: its own list, or the default one.
 std::vector<Interval> EffectiveSeparable(const PartSpec& part, const NestingParameters& parameters);
+/// The stretches handed to the engine: none with Splitting::Never, else EffectiveSeparable clipped
+/// so that both pieces are at least min_piece_length long.
+std::vector<Interval> EngineSeparable(const PartSpec& part, const NestingParameters& parameters);
 
 /// The id of stock entry index: its own, or "S<index + 1>" when it has none.
 std::string EffectiveStockId(const StockSpec& stock, std::size_t index);

@@ -323,7 +323,7 @@ void ReadParameters(Reader& r, const json& o, Problem& problem) {
     r.KnownKeys(o, path,
                 {"default_part_gap", "disable_reverse", "target_lost_rate", "cut_shape", "z_shape_length",
                  "z_shape_offset", "bevel_length", "dis_allowance", "dis", "coedge_flag0", "coedge_flag2",
-                 "split_margin"});
+                 "split_margin", "splitting", "min_piece_length"});
     r.Number(o, "default_part_gap", path, p.default_part_gap);
     r.Bool(o, "disable_reverse", path, p.disable_reverse);
     r.Number(o, "target_lost_rate", path, false, p.target_lost_rate);
@@ -344,6 +344,17 @@ void ReadParameters(Reader& r, const json& o, Problem& problem) {
     r.Bool(o, "coedge_flag0", path, p.coedge_flag0);
     r.Bool(o, "coedge_flag2", path, p.coedge_flag2);
     r.Number(o, "split_margin", path, false, p.split_margin);
+    // Splitting policy.
+    std::string splitting;
+    r.String(o, "splitting", path, false, splitting);
+    if (!splitting.empty()) {
+        if (auto s = ParseSplitting(splitting)) {
+            p.splitting = *s;
+        } else {
+            r.Fault(path + ".splitting", "\"" + splitting + "\" is not one of \"never\", \"auto\", \"free\"");
+        }
+    }
+    r.Number(o, "min_piece_length", path, false, p.min_piece_length);
 }
 
 void ReadStockSettings(Reader& r, const json& o, Problem& problem) {
@@ -576,6 +587,9 @@ std::string ProblemToJson(const Problem& problem) {
     if (p.default_part_gap) {
         params["default_part_gap"] = *p.default_part_gap;
     }
+    // Splitting policy.
+    params["splitting"] = SplittingName(p.splitting);
+    params["min_piece_length"] = p.min_piece_length;
     doc["parameters"] = std::move(params);
 
     const StockSettings& ss = problem.stock_settings;

@@ -1,5 +1,6 @@
 #include "api/solve.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "api/engine_methods.h"
 #include "host/app_services.h"
 #include "model/nest_progress.h"
 #include "model/random.h"
@@ -104,6 +106,78 @@ private:
     TNestProgress* previous_;
 };
 
+// ---- Keeping the best plan: the first-fit decreasing floor and the splitting policy ----------
+
+/// a is a better plan than b: more copies placed, then fewer tubes, fewer welds, less material.
+bool BetterPlan(const Plan& a, const Plan& b) {
+    const Totals& x = a.totals;
+    const Totals& y = b.totals;
+    if (x.copies_placed != y.copies_placed) {
+        return x.copies_placed > y.copies_placed;
+    }
+    if (x.tubes_used != y.tubes_used) {
+        return x.tubes_used < y.tubes_used;
+    }
+    if (x.welds != y.welds) {
+        return x.welds < y.welds;
+    }
+    return x.material_used < y.material_used - 1e-6;
+}
+
+/// A plan with splits is worth its welds only where it places more copies or uses fewer tubes.
+bool SplitsPay(const Plan& split, const Plan& whole) {
+    const Totals& x = split.totals;
+    const Totals& y = whole.totals;
+    return x.copies_placed > y.copies_placed ||
+           (x.copies_placed == y.copies_placed && x.tubes_used < y.tubes_used);
+}
+
+/// The problem with separable stretches only on the parts that no available tube takes whole:
+/// the splits that cannot be avoided.
+Problem WithNecessarySplitsOnly(const Problem& problem) {
+    double longest = 0.0;
+    for (const StockSpec& s : problem.stock) {
+        if (s.amount > 0) {
+            longest = std::max(longest, s.length);
+        }
+    }
+    Problem out = problem;
+    for (PartSpec& p : out.parts) {
+        if (p.length <= longest) {
+            p.separable = std::vector<Interval>{};
+        }
+    }
+    return out;
+}
+
+bool HasPartLongerThanStock(const Problem& problem) {
+    double longest = 0.0;
+    for (const StockSpec& s : problem.stock) {
+        if (s.amount > 0) {
+            longest = std::max(longest, s.length);
+        }
+    }
+    return std::any_of(problem.parts.begin(), problem.parts.end(),
+                       [longest](const PartSpec& p) { return p.amount > 0 && p.length > longest; });
+}
+
+/// Runs first-fit decreasing without the run's stop request: it is the floor every plan is held
+/// to, and it takes milliseconds.
+EngineOutput RunFloor(const EngineInput& input) {
+    TNestProgress* saved = NestProgress;
+    NestProgress = nullptr;
+    MethodContext quiet;
+    EngineOutput out;
+    try {
+        out = FirstFitDecreasing(input, quiet);
+    } catch (...) {
+        NestProgress = saved;
+        throw;
+    }
+    NestProgress = saved;
+    return out;
+}
+
 } // namespace
 
 Plan Solve(const Problem& problem, const SolveOptions& options) {
@@ -128,6 +202,10 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     }
 
     std::lock_guard<std::mutex> serialise(SolveMutex());
+    // The floor: no method returns fewer placed copies or more tubes than first-fit decreasing
+    // (nor does "ffd" itself when a stop cuts it short).
+    std::optional<EngineOutput> floor = RunFloor(input);
+    const bool isCircular = methodName == "circular";
     TNestProgress progress([&options](const std::string& msg, std::int32_t total, std::int32_t step) {
         if (options.progress) {
             options.progress(total > 0 ? static_cast<double>(step) / total : 0.0, msg);
@@ -135,12 +213,49 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     });
     context.progress = &progress;
     EngineOutput output;
+    std::optional<EngineOutput> svcBaseline;
+    std::optional<EngineOutput> necessaryBaseline;
+    std::optional<EngineInput> necessaryInput;
+    Problem necessaryProblem;
     std::optional<PlanStatus> fired;
     {
         ProgressScope scope(progress, options.progress);
         StopWatcher watcher(progress, options.stop, context.deadline);
+        // A stop asked for before the run is honoured even when the method would end before the
+        // watcher looks.
+        const bool stoppedBefore = options.stop && options.stop->StopRequested();
+        if (stoppedBefore) {
+            progress.CustomStop(&watcher);
+        }
         output = method(input, context);
+        // Splitting "auto": plans without splits to hold the method's plan against. Only needed
+        // when its plan has splits.
+        const bool hasSplits = !output.pieces.empty();
+        if (isCircular && hasSplits && problem.parameters.splitting == Splitting::Auto) {
+            // With one stock entry and no part longer than it, the swarm has already held its plan
+            // against the SVC method (its seed); otherwise the SVC method runs here.
+            const bool swarmHadSvcSeed =
+                input.tubes.size() == 1 &&
+                std::all_of(input.parts.begin(), input.parts.end(), [&](const auto& part) {
+                    return part.FOuterlength <= input.tubes.front().FTubeInitialLen;
+                });
+            try {
+                if (!swarmHadSvcSeed) {
+                    svcBaseline = RunSvcMethod(input, context);
+                }
+            } catch (const ProblemError&) {
+                // Too large for the SVC table: first-fit decreasing stands in as the baseline.
+            }
+            if (HasPartLongerThanStock(problem)) {
+                necessaryProblem = WithNecessarySplitsOnly(problem);
+                necessaryInput = BuildEngineInput(necessaryProblem);
+                necessaryBaseline = method(*necessaryInput, context);
+            }
+        }
         fired = watcher.Fired();
+        if (!fired && stoppedBefore) {
+            fired = PlanStatus::Interrupted;
+        }
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -149,6 +264,30 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
         stopStatus = PlanStatus::TimeLimit; // the method ended early by a limit of its own
     }
     Plan plan = BuildPlan(problem, input, std::move(output), stopStatus);
+    // The best plan without needless splits (first-fit decreasing, SVC, the method with only the
+    // splits that cannot be avoided); the method's plan stays where its splits pay or it is better.
+    std::optional<Plan> whole;
+    auto consider = [&](std::optional<Plan> candidate) {
+        if (candidate && (!whole || BetterPlan(*candidate, *whole))) {
+            whole = std::move(candidate);
+        }
+    };
+    if (floor) {
+        consider(BuildPlan(problem, input, std::move(*floor), stopStatus));
+    }
+    if (svcBaseline) {
+        consider(BuildPlan(problem, input, std::move(*svcBaseline), stopStatus));
+    }
+    if (necessaryBaseline) {
+        consider(BuildPlan(necessaryProblem, *necessaryInput, std::move(*necessaryBaseline), stopStatus));
+    }
+    if (whole) {
+        const bool autoSplits =
+            isCircular && problem.parameters.splitting == Splitting::Auto && plan.totals.welds > 0;
+        if (autoSplits ? !SplitsPay(plan, *whole) : BetterPlan(*whole, plan)) {
+            plan = std::move(*whole);
+        }
+    }
     plan.method = methodName;
     plan.seed = context.seed;
     plan.elapsed_seconds = elapsed;

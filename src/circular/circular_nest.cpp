@@ -9,6 +9,7 @@
 
 #include "host/geometry.h"
 #include "model/assertion.h"
+#include "model/nest_progress.h"
 
 namespace tubenest {
 namespace {
@@ -123,6 +124,11 @@ void TCircularNest::RunTubes(std::int32_t& ARemainCount, double& ALeftLength, bo
         if (++steps > limit) {
             break; // safety net; whatever is left stays unplaced and visible in FNestParts
         }
+        // A stop request ends the run with the tubes closed so far; the copies left are unplaced.
+        if (steps % 64 == 0 && StopRequested()) {
+            FStoppedEarly = true;
+            break;
+        }
         const std::int32_t resultsBefore = FNestResults.Count();
         const std::int32_t remainBefore = ARemainCount;
         const std::size_t orderBefore = FNestOrder.size();
@@ -164,6 +170,11 @@ void TCircularNest::FinishNest() {
     MergeSameCutNestParts();
     CheckPartsConnect();
     CheckTubeStatus();
+    if (FStoppedEarly) {
+        // No re-packing after a stop: only the checks that keep the results consistent.
+        RepairNestedResults();
+        return;
+    }
     if (!FCutNestParts.IsEmpty() || !CheckPartsAmount()) {
         OptimizeNestedResults();
     }

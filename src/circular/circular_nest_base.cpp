@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "ordersearch/nest_adjust_tool.h"
 #include "host/geometry.h"
 #include "model/assertion.h"
+#include "ordersearch/nest_adjust_tool.h"
 
 namespace tubenest {
 namespace {
@@ -76,7 +76,8 @@ void TCircularNestTube::DataInit(const TGeneralNestTube& AGeneralNestTube) {
 
 TCircularNestBase::TCircularNestBase(const TNestAlgorithmParam& NestAlgorithmParam)
     : FNestParts(NestAlgorithmParam.AGNestParts), FNestParam(NestAlgorithmParam.NestParam),
-      FPartsInfo(NestAlgorithmParam.PartsCalInfo), FWholePartRows(NestAlgorithmParam.WholePartRows) {
+      FPartsInfo(NestAlgorithmParam.PartsCalInfo), FWholePartRows(NestAlgorithmParam.WholePartRows),
+      FMinWholePartGap(NestAlgorithmParam.MinWholePartGap) {
     const std::size_t n = FNestParts.size();
     if (FPartsInfo == nullptr) {
         throw std::invalid_argument("circular nest: the parameter record has no gap manager");
@@ -404,22 +405,26 @@ void TCircularNestBase::CalcNestLength(TNestResult& ANestResult, const TGeneralN
 }
 
 void TCircularNestBase::MergeSameCutNestParts() {
+    // Key lengths are whole numbers, so "less than 1 apart" means equal keys: every split is added
+    // to the first split of its part with the same key (one pass, not a pass per split).
+    std::unordered_map<TCutPartsInfo, std::int32_t, TCutPartsInfoHash> firstOfKey;
     const std::int32_t count = FCutNestParts.Count();
     for (std::int32_t i = 0; i < count; ++i) {
-        TCutNestPart& keep = FCutNestParts[i];
-        for (std::int32_t j = count - 1; j > i; --j) {
-            TCutNestPart& other = FCutNestParts[j];
-            if (other.From == keep.From && std::abs(KeyLength(keep.Length) - KeyLength(other.Length)) < 1) {
-                keep.Amount += other.Amount;
-                other.Amount = 0;
-            }
+        TCutNestPart& split = FCutNestParts[i];
+        const TCutPartsInfo key{KeyLength(split.Length), split.From};
+        const auto [it, added] = firstOfKey.emplace(key, i);
+        if (!added) {
+            FCutNestParts[it->second].Amount += split.Amount;
+            split.Amount = 0;
         }
     }
-    for (std::int32_t i = FCutNestParts.Count() - 1; i >= 0; --i) {
-        if (FCutNestParts[i].Amount == 0) {
-            FCutNestParts.Delete(i);
+    TCutNestParts kept;
+    for (const TCutNestPart& split : FCutNestParts) {
+        if (split.Amount != 0) {
+            kept.Add(split);
         }
     }
+    FCutNestParts = std::move(kept);
 }
 
 void TCircularNestBase::AddSpecialNestResults(const TIntDynArray& ASpecialParts,
@@ -639,6 +644,15 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
     const bool reverse = !FNestParam.DisableReverse();
     std::vector<bool> excluded(FNestTubes.size(), false);
     TNestResult trial; // its order's buffer is reused for every trial
+    // No order of a tube is shorter than its part lengths plus the smallest gap per joint (gaps
+    // between whole parts come from the host table; next to a piece they are the default gap or
+    // none). A trial whose bound is over the tube cannot fit, so the order search is skipped.
+    double maxWholeGap = 0.0;
+    double minWholeGap = FMinWholePartGap.value_or(0.0);
+    if (!FMinWholePartGap) {
+        FPartsInfo->GetMaxMinGap(maxWholeGap, minWholeGap);
+    }
+    const double minPieceGap = std::min({minWholeGap, FNestParam.DefaultPartGap(), 0.0});
 
     for (std::int32_t i = static_cast<std::int32_t>(APool.size()) - 1; i >= 0; --i) {
         const std::int32_t ref = APool[static_cast<std::size_t>(i)];
@@ -654,6 +668,16 @@ bool TCircularNestBase::FirstFitAlgorithm(TIntDynArray& APool, const TGeneralNes
             }
             FTubeLength = FNestTubes.at(static_cast<std::size_t>(result.FTubeIndex - 1)).FTubeInitialLen;
             if (result.FLengthUsed >= 0.9 * FTubeLength && result.FLengthUsed + length >= FTubeLength) {
+                continue;
+            }
+            double bound = length;
+            bool withPiece = IsPieceNumber(ref);
+            for (const std::int32_t r : result.FPartOrder) {
+                bound += partLen(r);
+                withPiece = withPiece || IsPieceNumber(r);
+            }
+            bound += static_cast<double>(result.FPartOrder.size()) * (withPiece ? minPieceGap : minWholeGap);
+            if (bound > FTubeLength + kTol + 1e-6) {
                 continue;
             }
             trial.FPartOrder.assign(result.FPartOrder.begin(), result.FPartOrder.end());
@@ -1073,8 +1097,8 @@ void TCircularNestBase::PlaceLeftoverCopies() {
     const bool mayTurn = !FNestParam.DisableReverse();
     for (std::int32_t k = 0; k < n; ++k) {
         TGeneralNestPart& part = FNestParts[static_cast<std::size_t>(k)];
-        const bool special = std::find(FZShapeSpecicalPartOrder.begin(), FZShapeSpecicalPartOrder.end(), k + 1) !=
-                             FZShapeSpecicalPartOrder.end();
+        const bool special = std::find(FZShapeSpecicalPartOrder.begin(), FZShapeSpecicalPartOrder.end(),
+                                       k + 1) != FZShapeSpecicalPartOrder.end();
         if (special || part.FAmountAvail <= 0 || part.FOuterlength > longPart) {
             continue;
         }
@@ -1091,7 +1115,8 @@ void TCircularNestBase::PlaceLeftoverCopies() {
                     if (ref < 0 && !mayTurn) {
                         continue;
                     }
-                    const double len = r.FLengthUsed + gaps->GetGap(r.FPartOrder.back(), ref) + part.FOuterlength;
+                    const double len =
+                        r.FLengthUsed + gaps->GetGap(r.FPartOrder.back(), ref) + part.FOuterlength;
                     if (!fGreat(len, tubeLen, kTol)) {
                         r.FPartOrder.push_back(ref);
                         gaps->UpdateNestResultInfo(r, *parts);

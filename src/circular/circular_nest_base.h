@@ -28,8 +28,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -59,6 +61,9 @@ struct TNestAlgorithmParam {
     /// shared by the split-piece gap tables of all nests instead of copied into each. The particle
     /// swarm makes it at the start of a run; it must hold the same records as PartsCalInfo.
     std::shared_ptr<const TSegPlaceInfoTable> WholePartRows;
+    /// Optional smallest FixedGap of PartsCalInfo's table (GetMaxMinGap), so that every nest of a
+    /// run need not scan the whole table for it; the particle swarm sets it at the start of a run.
+    std::optional<double> MinWholePartGap;
 
     void Init(std::vector<const TSeparatableIntervals*> APartIntervalsList,
               const TGeneralNestPartArr& ANestParts, const TGeneralNestTubeArr& ANestTubes,
@@ -141,11 +146,14 @@ public:
     bool FIsTubesEnough = true;                ///< false once the tubes ran out
     std::int32_t FNewPartOrder = 0;            ///< next free piece number
     TIntDynArray FZShapeSpecicalPartOrder;     ///< 1-based parts set aside for one-part tubes
-    TIntDynArray FNestOrder;                   ///< the part order still to be placed (see the nests)
-    TCutNestParts FCutNestParts;               ///< one record per split made
+    /// The part order still to be placed (see the nests). A queue: the nests take parts from its
+    /// front, one at a time, and a vector would move the whole rest of the order each time.
+    std::deque<std::int32_t> FNestOrder;
+    TCutNestParts FCutNestParts; ///< one record per split made
     TCADAutoNestParam FNestParam;
     const TSegPlaceInfoManager* FPartsInfo = nullptr;         ///< gap look-up (non-owning)
     std::shared_ptr<const TSegPlaceInfoTable> FWholePartRows; ///< see TNestAlgorithmParam::WholePartRows
+    std::optional<double> FMinWholePartGap;                   ///< see TNestAlgorithmParam::MinWholePartGap
     double FTubeLength = 0.0; ///< usable length of the tube being filled (its length - FCutPartConnectLength)
     double FNextTubeLength = 0.0; ///< usable length of the tube that the next piece will go into
     std::vector<const TSeparatableIntervals*> FPartIntervalsList; ///< non-owning, one per part, never null
@@ -266,6 +274,7 @@ protected:
     std::vector<bool> FStallExcluded;   ///< entries that failed for the same front part in a row
     std::vector<bool> FGivenUpParts;    ///< parts that no entry could take (first-solution mode)
     bool FStallChoiceFailed = false;    ///< no entry left to try for the front part
+    bool FStoppedEarly = false;         ///< the run ended on a stop request (copies left unplaced)
     bool FRunStarted = false;           ///< CircularNestMain or InitialNestSolve has run
 
 private:

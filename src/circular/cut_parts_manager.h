@@ -95,7 +95,7 @@ public:
 
     /// Largest number of table cells stored for split-piece rows; above it the gap manager computes
     /// those records on demand (same values, far less memory). Tests lower it to cover both paths.
-    static inline std::int64_t MaxStoredPieceCells = 1 << 19;
+    static inline std::int64_t MaxStoredPieceCells = 1 << 12;
     /// True when the piece rows are stored in the gap table.
     bool PiecesStored() const { return FPiecesStored; }
 

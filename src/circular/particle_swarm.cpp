@@ -11,6 +11,7 @@
 #include "host/app_services.h"
 #include "model/assertion.h"
 #include "model/nest_progress.h"
+#include "svc/svc_nest.h"
 
 namespace tubenest {
 namespace {
@@ -47,7 +48,9 @@ std::int32_t PartEntries(const TNestResultList& list) {
     return s;
 }
 
-double LastLength(const TNestResultList& list) { return list.Empty() ? 0.0 : list.Last().FLengthUsed; }
+double LastLength(const TNestResultList& list) {
+    return list.Empty() ? 0.0 : list.Last().FLengthUsed;
+}
 
 std::int32_t PieceSum(const TCutNestParts& pieces) {
     std::int32_t s = 0;
@@ -56,7 +59,57 @@ std::int32_t PieceSum(const TCutNestParts& pieces) {
     }
     return s;
 }
+
+/// The tube ranking used while the target lost rate is not met by both results: fewer tubes; for
+/// as many tubes never more welds, fewer welds once the new result meets the target, else the
+/// shorter last tube (the nearest to freeing a tube).
+bool FewerTubes(const TPaticleSwarm::TBestSummary& ANew, const TPaticleSwarm::TBestSummary& ABest) {
+    if (ANew.Tubes != ABest.Tubes) {
+        return ANew.Tubes < ABest.Tubes;
+    }
+    if (ANew.Welds > ABest.Welds) {
+        return false;
+    }
+    if (ANew.Welds < ABest.Welds && ANew.MeetsTarget) {
+        return true;
+    }
+    return ANew.LastLength < ABest.LastLength;
+}
+
+/// Copies placed by a result list: its part entries less one per split pair.
+std::int64_t CopiesPlaced(const TNestResultList& AResults, const TCutNestParts& APieces) {
+    return static_cast<std::int64_t>(PartEntries(AResults)) - PieceSum(APieces);
+}
+
+/// The final ranking against the seeds: more copies placed, then fewer tubes, then fewer welds.
+bool BetterThanSeed(const TNestResultList& ANew, const TCutNestParts& ANewPieces,
+                    const TNestResultList& ABest, const TCutNestParts& ABestPieces) {
+    const std::int64_t copies = CopiesPlaced(ANew, ANewPieces);
+    const std::int64_t bestCopies = CopiesPlaced(ABest, ABestPieces);
+    if (copies != bestCopies) {
+        return copies > bestCopies;
+    }
+    if (TubeSum(ANew) != TubeSum(ABest)) {
+        return TubeSum(ANew) < TubeSum(ABest);
+    }
+    return PieceSum(ANewPieces) < PieceSum(ABestPieces);
+}
 } // namespace
+
+TPaticleSwarm::TBestSummary TPaticleSwarm::Summarize(const TNestResultList& AResults,
+                                                     const TCutNestParts& APieces, bool AMeetsTarget) {
+    TBestSummary s;
+    s.Set = true;
+    s.Tubes = TubeSum(AResults);
+    s.Welds = PieceSum(APieces);
+    s.PartEntries = PartEntries(AResults);
+    s.LastLength = LastLength(AResults);
+    for (const auto& r : AResults) {
+        s.LengthSum += r->FLengthUsed;
+    }
+    s.MeetsTarget = AMeetsTarget;
+    return s;
+}
 
 TPaticleSwarm::TPaticleSwarm(const TGeneralNestPartArr& AGNestParts, const TGeneralNestTubeArr& AGNestTubes,
                              std::int32_t AdjustFactor, std::uint64_t ASeed)
@@ -77,11 +130,12 @@ TPaticleSwarm::TPaticleSwarm(const TGeneralNestPartArr& AGNestParts, const TGene
     FGeneration = 10;
     FPaticles.resize(static_cast<std::size_t>(FSwarmSize));
     FIndivalBest.resize(static_cast<std::size_t>(FSwarmSize));
-    FIndivalBestResults.resize(static_cast<std::size_t>(FSwarmSize));
+    FIndivalBestSummary.resize(static_cast<std::size_t>(FSwarmSize));
     FClassAmount.assign(AGNestParts.size(), 0);
 }
 
-std::unique_ptr<TCircularNest> TPaticleSwarm::CircularNestMethod(const TNestAlgorithmParam& NestAlgorithmParam) {
+std::unique_ptr<TCircularNest>
+TPaticleSwarm::CircularNestMethod(const TNestAlgorithmParam& NestAlgorithmParam) {
     return CreateCircularNest(NestAlgorithmParam);
 }
 
@@ -205,7 +259,8 @@ void TPaticleSwarm::LegitimatePaticle(TPaticle& APaticle) const {
     }
 }
 
-bool TPaticleSwarm::CheckNestParts(const TNestResultList& ANestResults, const TCutNestParts& ACutParts) const {
+bool TPaticleSwarm::CheckNestParts(const TNestResultList& ANestResults,
+                                   const TCutNestParts& ACutParts) const {
     return PartEntries(ANestResults) == FInputPartsNum + PieceSum(ACutParts);
 }
 
@@ -241,6 +296,13 @@ bool TPaticleSwarm::CompareLostRate(const TNestResultList* ANestResults, const T
 }
 
 std::optional<TIntDynArray> TPaticleSwarm::GenerateOtherNestResults(const TNestAlgorithmParam& AParam) const {
+    TNestResultList svc;
+    return MakeSvcSeed(AParam, svc);
+}
+
+std::optional<TIntDynArray> TPaticleSwarm::MakeSvcSeed(const TNestAlgorithmParam& AParam,
+                                                       TNestResultList& ASvcResults) const {
+    ASvcResults.Clear();
     if (AParam.AGNestTubes.size() != 1 || AParam.PartsCalInfo == nullptr) {
         return std::nullopt;
     }
@@ -250,11 +312,22 @@ std::optional<TIntDynArray> TPaticleSwarm::GenerateOtherNestResults(const TNestA
             return std::nullopt;
         }
     }
-    TNestResultList svc;
-    TMultiTubeNestWrapper wrapper(AParam.AGNestParts, AParam.AGNestTubes, *AParam.PartsCalInfo, AParam.NestParam);
-    wrapper.SVCNest(svc);
+    // The seed only helps the search: a table too large for the SVC method, or a stop while it
+    // runs, leaves the swarm without it rather than ending the run.
+    try {
+        TMultiTubeNestWrapper wrapper(AParam.AGNestParts, AParam.AGNestTubes, *AParam.PartsCalInfo,
+                                      AParam.NestParam);
+        wrapper.SVCNest(ASvcResults);
+    } catch (const TSVCTableLimitError&) {
+        ASvcResults.Clear();
+        return std::nullopt;
+    }
+    if (StopRequested()) {
+        ASvcResults.Clear();
+        return std::nullopt;
+    }
     TIntDynArray order;
-    for (const auto& r : svc) {
+    for (const auto& r : ASvcResults) {
         for (std::int32_t c = 0; c < r->FTubeCount; ++c) {
             order.insert(order.end(), r->FPartOrder.begin(), r->FPartOrder.end());
         }
@@ -342,45 +415,37 @@ void TPaticleSwarm::FindIndivalBest(std::int32_t AGeneration, const std::vector<
         if (!e.results) {
             continue;
         }
-        auto& best = FIndivalBestResults[i];
-        if (AGeneration == 1 || !best) {
-            best = e.results->Clone();
+        TBestSummary& best = FIndivalBestSummary[i];
+        const bool newMeets = CompareLostRate(e.results.get(), AParam, ASpecial);
+        if (AGeneration == 1 || !best.Set) {
+            best = Summarize(*e.results, e.pieces, newMeets);
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
             continue;
         }
         if (!CheckNestParts(*e.results, e.pieces)) {
             continue;
         }
-        bool better;
-        if (!CompareLostRate(best.get(), AParam, ASpecial) || !CompareLostRate(e.results.get(), AParam, ASpecial)) {
-            better = e.results->Count() < best->Count() ||
-                     (e.results->Count() == best->Count() && LastLength(*e.results) < LastLength(*best));
-        } else {
-            better = PartEntries(*e.results) < PartEntries(*best);
-        }
+        const TBestSummary candidate = Summarize(*e.results, e.pieces, newMeets);
+        const bool better = !best.MeetsTarget || !newMeets ? FewerTubes(candidate, best)
+                                                           : candidate.PartEntries < best.PartEntries;
         if (better) {
-            best = e.results->Clone();
+            best = candidate;
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
         }
     }
 }
 
-void TPaticleSwarm::FindIndivalBestWithLessTube(std::int32_t AGeneration, const std::vector<Evaluation>& AEvals) {
-    auto lengthSum = [](const TNestResultList& list) {
-        double s = 0.0;
-        for (const auto& r : list) {
-            s += r->FLengthUsed;
-        }
-        return s;
-    };
+void TPaticleSwarm::FindIndivalBestWithLessTube(std::int32_t AGeneration,
+                                                const std::vector<Evaluation>& AEvals) {
     for (std::size_t i = 0; i < AEvals.size(); ++i) {
         const Evaluation& e = AEvals[i];
         if (!e.results) {
             continue;
         }
-        auto& best = FIndivalBestResults[i];
-        if (AGeneration == 1 || !best || lengthSum(*e.results) > lengthSum(*best)) {
-            best = e.results->Clone();
+        TBestSummary& best = FIndivalBestSummary[i];
+        const TBestSummary candidate = Summarize(*e.results, e.pieces, false);
+        if (AGeneration == 1 || !best.Set || candidate.LengthSum > best.LengthSum) {
+            best = candidate;
             FIndivalBest[i].XPosition = FPaticles[i].XPosition;
         }
     }
@@ -392,29 +457,26 @@ void TPaticleSwarm::AdoptSwarmBest(std::size_t AIndex, const Evaluation& AEval) 
     FBestResults = AEval.results->Clone();
 }
 
-void TPaticleSwarm::SaveOnTubes(const std::vector<Evaluation>& AEvals) {
+void TPaticleSwarm::SaveOnTubes(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
+                                const TIntDynArray& ASpecial) {
     std::optional<std::size_t> chosen;
+    TBestSummary chosenSummary;
     for (std::size_t i = 0; i < AEvals.size(); ++i) {
         const Evaluation& e = AEvals[i];
         if (!e.results || !CheckNestParts(*e.results, e.pieces)) {
             continue;
         }
-        if (!chosen) {
+        const TBestSummary s =
+            Summarize(*e.results, e.pieces, CompareLostRate(e.results.get(), AParam, ASpecial));
+        if (!chosen || FewerTubes(s, chosenSummary)) {
             chosen = i;
-            continue;
-        }
-        const TNestResultList& c = *AEvals[*chosen].results;
-        const std::int32_t tubes = TubeSum(*e.results);
-        if (tubes < TubeSum(c) || (tubes == TubeSum(c) && LastLength(*e.results) < LastLength(c))) {
-            chosen = i;
+            chosenSummary = s;
         }
     }
     if (!chosen) {
         return;
     }
-    const TNestResultList& c = *AEvals[*chosen].results;
-    if (!FBestResults || TubeSum(*FBestResults) > TubeSum(c) ||
-        (TubeSum(*FBestResults) == TubeSum(c) && LastLength(*FBestResults) > LastLength(c))) {
+    if (!FBestResults || FewerTubes(chosenSummary, Summarize(*FBestResults, FBestPieces, false))) {
         AdoptSwarmBest(*chosen, AEvals[*chosen]);
     }
 }
@@ -443,7 +505,7 @@ void TPaticleSwarm::ReduceWeldNum(const std::vector<Evaluation>& AEvals, const T
 void TPaticleSwarm::FindSwarmBest(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                                   const TIntDynArray& ASpecial) {
     if (!CompareLostRate(FBestResults.get(), AParam, ASpecial)) {
-        SaveOnTubes(AEvals);
+        SaveOnTubes(AEvals, AParam, ASpecial);
     } else {
         ReduceWeldNum(AEvals, AParam, ASpecial);
     }
@@ -474,32 +536,40 @@ void TPaticleSwarm::MaximizeNestlength(const std::vector<Evaluation>& AEvals) {
     }
 }
 
-void TPaticleSwarm::FindSwarmBestWithLessTube(const std::vector<Evaluation>& AEvals) { MaximizeNestlength(AEvals); }
+void TPaticleSwarm::FindSwarmBestWithLessTube(const std::vector<Evaluation>& AEvals) {
+    MaximizeNestlength(AEvals);
+}
 
 void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam, bool& IsTubesAmountEnough,
                                   std::unique_ptr<TNestResultList>& NestResults,
                                   std::unique_ptr<TCutNestParts>& CutPartsList,
                                   std::unique_ptr<TCutPartsManager>& CutPartsManager) {
-    TUBENEST_ASSERT(NestAlgorithmParam.PartsCalInfo != nullptr, kModule, "AlgorithmNest without a gap manager");
+    TUBENEST_ASSERT(NestAlgorithmParam.PartsCalInfo != nullptr, kModule,
+                    "AlgorithmNest without a gap manager");
     // Every nest of the run builds gap tables for its split pieces; they share one read-only copy of
     // the rows of the whole parts rather than copying those rows each time.
     TNestAlgorithmParam run = NestAlgorithmParam;
     if (!run.WholePartRows) {
         run.WholePartRows = SnapshotWholePartRows(*run.PartsCalInfo, run.AGNestParts.size());
     }
+    if (!run.MinWholePartGap) {
+        double maxGap = 0.0;
+        double minGap = 0.0;
+        run.PartsCalInfo->GetMaxMinGap(maxGap, minGap);
+        run.MinWholePartGap = minGap;
+    }
     const TNestAlgorithmParam& param = run;
     if (param.AGNestParts.size() != FParts.size()) {
         throw std::invalid_argument("particle swarm: built for " + std::to_string(FParts.size()) +
-                                    " parts, the parameter record holds " + std::to_string(param.AGNestParts.size()));
+                                    " parts, the parameter record holds " +
+                                    std::to_string(param.AGNestParts.size()));
     }
     FGenerationsRun = 0;
     FWasStopped = false;
     FBestResults.reset();
     FBestPieces.Clear();
     FSwarmBest.XPosition.clear();
-    for (auto& r : FIndivalBestResults) {
-        r.reset();
-    }
+    std::fill(FIndivalBestSummary.begin(), FIndivalBestSummary.end(), TBestSummary{});
 
     // 1. The first solution.
     auto first = CircularNestMethod(param);
@@ -507,8 +577,9 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
     const TIntDynArray special = first->FZShapeSpecicalPartOrder;
     IsTubesAmountEnough = CheckNestParts(first->FNestResults, first->FCutNestParts);
 
-    // 2. Stopped already, or nothing to nest.
-    if (GetStopped() || (first->FNestResults.Empty() && special.empty())) {
+    // 2. Nothing to nest.
+    const bool stopped = GetStopped();
+    if (first->FNestResults.Empty() && special.empty()) {
         FWasStopped = StopRequested();
         CutPartsList = std::make_unique<TCutNestParts>();
         return;
@@ -516,19 +587,25 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
 
     // 3. The generations.
     if (!first->FNestResults.Empty()) {
-        const std::optional<TIntDynArray> second = GenerateOtherNestResults(param);
-        InitialSwarmOrder(first->FNestOrder, second ? &*second : nullptr);
-        // Kept in case no generation yields a result that passes the count check, so that the
-        // caller never gets less than the first solution.
+        // The first solution is kept: a stop before or during the generations, or generations
+        // without a result that passes the count check, still return at least this plan.
         TNestResultList firstResults = std::move(first->FNestResults);
         TCutNestParts firstPieces = first->FCutNestParts;
+        TNestResultList svcResults;
+        if (stopped) {
+            FWasStopped = true;
+        } else {
+            const std::optional<TIntDynArray> second = MakeSvcSeed(param, svcResults);
+            const TIntDynArray firstOrder(first->FNestOrder.begin(), first->FNestOrder.end());
+            InitialSwarmOrder(firstOrder, second ? &*second : nullptr);
+        }
         first.reset();
-        if (NestProgress != nullptr) {
+        if (!FWasStopped && NestProgress != nullptr) {
             NestProgress->SetProgress(SOptimizeNest, 1);
         }
 
         std::vector<Evaluation> evals;
-        for (std::int32_t g = 1; g <= FGeneration; ++g) {
+        for (std::int32_t g = 1; g <= FGeneration && !FWasStopped; ++g) {
             NextProcess();
             EvaluateGeneration(param, evals);
             ++FGenerationsRun;
@@ -550,9 +627,18 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
                 UpdateInformation(g);
             }
         }
-        if (!FBestResults) {
+        FWasStopped = FWasStopped || StopRequested();
+        // Never worse than the seeds: the first solution, then the SVC seed nested without splits
+        // (when the special parts are not set aside, which the SVC run does not know of).
+        if (!FBestResults || BetterThanSeed(firstResults, firstPieces, *FBestResults, FBestPieces)) {
             FBestResults = std::make_unique<TNestResultList>(std::move(firstResults));
             FBestPieces = firstPieces;
+        }
+        const TCutNestParts noPieces;
+        if (special.empty() && !svcResults.Empty() &&
+            BetterThanSeed(svcResults, noPieces, *FBestResults, FBestPieces)) {
+            FBestResults = std::make_unique<TNestResultList>(std::move(svcResults));
+            FBestPieces = noPieces;
         }
     }
 
@@ -580,8 +666,8 @@ void TPaticleSwarm::AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam,
     }
 
     // 6. The extended part array and gap table for the split pieces.
-    CutPartsManager =
-        std::make_unique<TCutPartsManager>(*param.PartsCalInfo, *CutPartsList, param.AGNestParts, param.NestParam);
+    CutPartsManager = std::make_unique<TCutPartsManager>(*param.PartsCalInfo, *CutPartsList,
+                                                         param.AGNestParts, param.NestParam);
 }
 
 } // namespace tubenest

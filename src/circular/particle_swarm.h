@@ -58,7 +58,8 @@ public:
     /// CutPartsManager stay empty when the run was stopped before the generations or nothing could
     /// be nested; CutPartsList is always set.
     void AlgorithmNest(const TNestAlgorithmParam& NestAlgorithmParam, bool& IsTubesAmountEnough,
-                       std::unique_ptr<TNestResultList>& NestResults, std::unique_ptr<TCutNestParts>& CutPartsList,
+                       std::unique_ptr<TNestResultList>& NestResults,
+                       std::unique_ptr<TCutNestParts>& CutPartsList,
                        std::unique_ptr<TCutPartsManager>& CutPartsManager);
 
     /// Worker threads for nesting the particles of a generation (1: on the calling thread).
@@ -81,6 +82,19 @@ public:
     std::optional<TIntDynArray> GenerateOtherNestResults(const TNestAlgorithmParam& AParam) const;
     static bool CheckSpecialPartsNest(const TNestResultList* ANestResults, TGeneralNestTubeArr& ATubes);
 
+    /// The figures of a result list that the rankings compare.
+    struct TBestSummary {
+        bool Set = false;
+        std::int32_t Tubes = 0;
+        std::int32_t Welds = 0;       ///< split pairs
+        std::int32_t PartEntries = 0; ///< order entries x tube counts
+        double LastLength = 0.0;      ///< FLengthUsed of the last result
+        double LengthSum = 0.0;       ///< FLengthUsed summed over the results
+        bool MeetsTarget = false;     ///< CompareLostRate held when it was taken
+    };
+    static TBestSummary Summarize(const TNestResultList& AResults, const TCutNestParts& APieces,
+                                  bool AMeetsTarget);
+
 private:
     struct Evaluation {
         std::unique_ptr<TNestResultList> results; ///< null when the particle was not nested (stop)
@@ -94,10 +108,15 @@ private:
     void FindSwarmBest(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                        const TIntDynArray& ASpecial);
     void FindSwarmBestWithLessTube(const std::vector<Evaluation>& AEvals);
-    void SaveOnTubes(const std::vector<Evaluation>& AEvals);
+    void SaveOnTubes(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
+                     const TIntDynArray& ASpecial);
     void ReduceWeldNum(const std::vector<Evaluation>& AEvals, const TNestAlgorithmParam& AParam,
                        const TIntDynArray& ASpecial);
     void MaximizeNestlength(const std::vector<Evaluation>& AEvals);
+    /// The SVC seed: its results into ASvcResults and their order, or none (several tube entries,
+    /// a part longer than the tube, a table over the SVC limit, a stop while it ran).
+    std::optional<TIntDynArray> MakeSvcSeed(const TNestAlgorithmParam& AParam,
+                                            TNestResultList& ASvcResults) const;
     void AdoptSwarmBest(std::size_t AIndex, const Evaluation& AEval);
     void RandomVelocities(TPaticle& APaticle, std::int32_t AVmax);
 
@@ -109,7 +128,9 @@ private:
     int FThreads = 1;
     std::int32_t FGenerationsRun = 0;
     bool FWasStopped = false;
-    std::vector<std::unique_ptr<TNestResultList>> FIndivalBestResults;
+    /// What the comparisons read of each personal best (a whole copy of every particle's best
+    /// result list cost gigabytes on large jobs).
+    std::vector<TBestSummary> FIndivalBestSummary;
     std::unique_ptr<TNestResultList> FBestResults;
     TCutNestParts FBestPieces;
 };

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "model/nest_progress.h"
+
 namespace tubenest {
 
 bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& SegPlaceInfo,
@@ -14,6 +16,23 @@ bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& 
     const int M = TailFixed ? n - 1 : n;
     auto& o = AOrder;
     auto gap = [&SegPlaceInfo](std::int32_t a, std::int32_t b) { return SegPlaceInfo.GetGap(a, b); };
+    // Copies of one part in one direction: moving blocks changes nothing, and turning a segment
+    // gains only when a turned neighbour needs a smaller gap. Where it cannot, skip the search
+    // (a tube of a thousand short copies would otherwise cost seconds).
+    if (std::all_of(o.begin(), o.end(), [&o](std::int32_t r) { return r == o.front(); })) {
+        const std::int32_t x = o.front();
+        const double same = gap(x, x);
+        const bool turnGains =
+            Reverse &&
+            (gap(x, -x) < same - kTspGain || gap(-x, x) < same - kTspGain || gap(-x, -x) < same - kTspGain ||
+             (NestedPartIdx >= 1 && gap(NestedPartIdx, -x) < gap(NestedPartIdx, x)));
+        if (!turnGains) {
+            return false;
+        }
+    }
+    // Work bound: the block moves cost O(n^3) per pass. After this many evaluated moves the
+    // search ends with the order it has (every accepted move already shortened it).
+    std::int64_t budget = kTspMoveBudget;
     // Gap between whatever stands before position i and part x placed at i.
     auto leftGap = [&](int i, std::int32_t x) {
         if (i > 0) {
@@ -44,12 +63,16 @@ bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& 
         if (Reverse) {
             rebuildInner();
             for (int i = 0; i < M; ++i) {
+                if (StopRequested() || (budget -= M - i) < 0) {
+                    return changed || moved;
+                }
                 for (int j = i; j < M; ++j) {
                     const bool hasNext = j + 1 < n;
                     const double before = leftGap(i, at(i)) + (hasNext ? gap(at(j), at(j + 1)) : 0.0);
-                    const double after = leftGap(i, -at(j)) + (hasNext ? gap(-at(i), at(j + 1)) : 0.0) +
-                                         (inner[static_cast<std::size_t>(j)] - inner[static_cast<std::size_t>(i)]);
-                    if (before - after > 0.01) {
+                    const double after =
+                        leftGap(i, -at(j)) + (hasNext ? gap(-at(i), at(j + 1)) : 0.0) +
+                        (inner[static_cast<std::size_t>(j)] - inner[static_cast<std::size_t>(i)]);
+                    if (before - after > kTspGain) {
                         std::reverse(o.begin() + i, o.begin() + j + 1);
                         for (int k = i; k <= j; ++k) {
                             o[static_cast<std::size_t>(k)] = -o[static_cast<std::size_t>(k)];
@@ -61,14 +84,20 @@ bool TNestAdjustTool::CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& 
             }
         }
         for (int i = 0; i + 1 < M; ++i) {
+            if (StopRequested()) {
+                return changed || moved;
+            }
             for (int j = i; j + 1 < M; ++j) {
+                if ((budget -= M - j - 1) < 0) {
+                    return changed || moved;
+                }
                 for (int k = j + 1; k < M; ++k) {
                     const bool hasNext = k + 1 < n;
                     const double before =
                         leftGap(i, at(i)) + gap(at(j), at(j + 1)) + (hasNext ? gap(at(k), at(k + 1)) : 0.0);
                     const double after =
                         leftGap(i, at(j + 1)) + gap(at(k), at(i)) + (hasNext ? gap(at(j), at(k + 1)) : 0.0);
-                    if (before - after > 0.01) {
+                    if (before - after > kTspGain) {
                         // o[0..i-1], o[j+1..k], o[i..j], o[k+1..]: the two blocks swap places.
                         std::rotate(o.begin() + i, o.begin() + j + 1, o.begin() + k + 1);
                         moved = true;

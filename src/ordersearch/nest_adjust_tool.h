@@ -10,7 +10,8 @@
 // methods). Code below the methods must not call those three.
 //
 // CalcTsp        repeated passes of segment reversal and segment moves over one tube's order,
-//                each move taken as soon as it saves more than 0.01 mm of gaps; O(n^3) per pass.
+//                each move taken as soon as it saves more than 0.01 mm of gaps; O(n^3) per pass,
+//                bounded per call and ended by a stop request.
 // TryOptimizePartPos
 //                moves single parts (and turns them) while that saves more than 0.1 mm,
 //                adding every saving to the free length; O(n^2) per pass.
@@ -33,9 +34,17 @@ class TNestAdjustTool {
 public:
     TNestAdjustTool() = delete;
 
+    /// Smallest saving (mm) for which CalcTsp takes a move.
+    static constexpr double kTspGain = 0.01;
+    /// Moves CalcTsp evaluates at most per call; then it keeps the order it has.
+    static constexpr std::int64_t kTspMoveBudget = 4'000'000;
+
     /// Improves AOrder in place so that the sum of gaps between neighbours shrinks. NestedPartIdx
     /// (when >= 1) is the part reference standing before position 0. Reverse allows turning
     /// segments; TailFixed keeps the last entry in place. Returns true when the order changed.
+    /// Ends early, with the order improved so far, on a stop request (StopRequested) or after
+    /// kTspMoveBudget evaluated moves; an order of copies of one part in one direction is left
+    /// as it is unless turning a segment can shorten it.
     static bool CalcTsp(TIntDynArray& AOrder, const TSegPlaceInfoManager& SegPlaceInfo,
                         std::int32_t NestedPartIdx, bool Reverse, bool TailFixed);
 

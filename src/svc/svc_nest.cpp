@@ -5,14 +5,15 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
 
-#include "ordersearch/nest_adjust_tool.h"
 #include "host/geometry.h"
 #include "model/assertion.h"
 #include "model/nest_progress.h"
+#include "ordersearch/nest_adjust_tool.h"
 
 namespace tubenest {
 
@@ -66,6 +67,12 @@ std::int32_t TSVCNestParts::TotalAmount() const {
     return total;
 }
 
+TSVCTableLimitError::TSVCTableLimitError(std::int32_t ARows, std::int32_t ACols)
+    : std::invalid_argument("SVC nest: a table of " + std::to_string(ARows) + " x " + std::to_string(ACols) +
+                            " cells exceeds the limit of " + std::to_string(InforMatrix::kMaxCells) +
+                            " cells"),
+      FRows(ARows), FCols(ACols) {}
+
 void InforMatrix::Resize(std::int32_t ARows, std::int32_t ACols) {
     if (ARows < 0 || ACols < 0) {
         throw std::invalid_argument("InforMatrix: negative shape " + std::to_string(ARows) + " x " +
@@ -73,9 +80,7 @@ void InforMatrix::Resize(std::int32_t ARows, std::int32_t ACols) {
     }
     const std::size_t cells = static_cast<std::size_t>(ARows) * static_cast<std::size_t>(ACols);
     if (cells > kMaxCells) {
-        throw std::invalid_argument("SVC nest: a table of " + std::to_string(ARows) + " x " +
-                                    std::to_string(ACols) + " cells exceeds the limit of " +
-                                    std::to_string(kMaxCells) + " cells");
+        throw TSVCTableLimitError(ARows, ACols);
     }
     if (cells > cells_.size()) {
         cells_.resize(cells);
@@ -322,6 +327,7 @@ void TBackpack::AutoNest(const TSVCNestTube& NestTube, TSVCNestParts& InputNestP
         minLen = CalcMinLength(NestResult.FPartOrder.back(), InputNestPart, seg);
     }
 
+    CompleteAtRealLengths(NestTube, InputNestPart, SelectedNestParts, NestResult, used, seg);
     MergeSameParts(SelectedNestParts);
     TNestAdjustTool::CalcTsp(NestResult.FPartOrder, seg, NestTube.NestedPartIdx, !FDisableReverse, false);
     // The order search may have shortened the gaps: the used length is that of the final order.
@@ -336,7 +342,57 @@ void TBackpack::AutoNest(const TSVCNestTube& NestTube, TSVCNestParts& InputNestP
         }
     }
     NestResult.FLengthUsed = order.empty() ? used : length;
+    TUBENEST_ASSERT(!fGreat(NestResult.FLengthUsed, NestTube.Length, kTol), kModule,
+                    "a pattern of " + std::to_string(NestResult.FLengthUsed) + " mm in a tube of " +
+                        std::to_string(NestTube.Length) + " mm");
     FInputNestParts = nullptr;
+}
+
+std::int32_t TBackpack::CompleteAtRealLengths(const TSVCNestTube& NestTube, TSVCNestParts& Candidates,
+                                              TSVCNestParts& Selected, TNestResult& NestResult, double& Used,
+                                              const TSegPlaceInfoManager& SegPlaceInfo) const {
+    std::int32_t added = 0;
+    for (;;) {
+        const auto& order = NestResult.FPartOrder;
+        const std::int32_t last =
+            !order.empty() ? order.back() : (NestTube.NestedPartIdx > 0 ? NestTube.NestedPartIdx : 0);
+        std::optional<std::size_t> pick;
+        std::int32_t pickRef = 0;
+        double pickGrowth = 0.0;
+        for (std::size_t c = 0; c < Candidates.size(); ++c) {
+            const TSVCNestPart& part = Candidates[c];
+            if (part.Amount <= 0 || (pick && part.Length <= Candidates[*pick].Length)) {
+                continue;
+            }
+            for (const std::int32_t ref : {part.Idx + 1, -(part.Idx + 1)}) {
+                if (ref < 0 && FDisableReverse) {
+                    continue;
+                }
+                const double gap = last != 0 ? TGreedyAlgorithm::GetGap(SegPlaceInfo, last, ref) : 0.0;
+                const double growth = gap + part.Length;
+                if (!fGreat(Used + growth, NestTube.Length, kTol) &&
+                    (!pick || pick != c || growth < pickGrowth)) {
+                    pick = c;
+                    pickRef = ref;
+                    pickGrowth = growth;
+                }
+            }
+        }
+        if (!pick) {
+            return added;
+        }
+        TSVCNestPart& part = Candidates[*pick];
+        NestResult.FPartOrder.push_back(pickRef);
+        Used += pickGrowth;
+        NestResult.FLengthUsed = Used;
+        TSVCNestPart one = part;
+        one.Amount = 1;
+        Selected.push_back(one);
+        if (--part.Amount == 0) {
+            Candidates.erase(Candidates.begin() + static_cast<std::ptrdiff_t>(*pick));
+        }
+        ++added;
+    }
 }
 
 bool TBackpack::TryAppendFilling(std::int32_t T, double TubeLength, std::int32_t LastPart,

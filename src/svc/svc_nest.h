@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "host/cad_param.h"
@@ -97,6 +98,19 @@ private:
     std::int32_t cols_ = 0;
 };
 
+/// A knapsack table over InforMatrix::kMaxCells: the problem is valid, but too large for this
+/// method at whole-millimetre resolution (long stock times many part kinds).
+class TSVCTableLimitError : public std::invalid_argument {
+public:
+    TSVCTableLimitError(std::int32_t ARows, std::int32_t ACols);
+    std::int32_t Rows() const { return FRows; }
+    std::int32_t Cols() const { return FCols; }
+
+private:
+    std::int32_t FRows;
+    std::int32_t FCols;
+};
+
 /// Turns a selection into an ordered pattern, and the value-correction rule.
 class TGreedyAlgorithm {
 public:
@@ -172,7 +186,7 @@ public:
                              const TGreedyAlgorithm& GreedyAlgorithm);
 
     /// Fills the member table for T whole millimetres and the rows of NestParts. T < 0 is treated
-    /// as 0. Throws std::invalid_argument when the table would exceed InforMatrix::kMaxCells.
+    /// as 0. Throws TSVCTableLimitError when the table would exceed InforMatrix::kMaxCells.
     void BulidSegPackage(std::int32_t T, const TSVCNestParts& NestParts,
                          const TSegPlaceInfoManager& SegPlaceInfo);
     /// The table of the last BulidSegPackage.
@@ -228,6 +242,12 @@ private:
     bool TryAppendFilling(std::int32_t T, double TubeLength, std::int32_t LastPart, TSVCNestParts& Candidates,
                           TSVCNestParts& Selected, TNestResult& NestResult, double& Used,
                           const TSegPlaceInfoManager& SegPlaceInfo, const TGreedyAlgorithm& GreedyAlgorithm);
+    /// The table rounds part lengths up and the tube down to whole millimetres, so a copy that fits
+    /// at its real length can be left out. Appends such copies (longest first, in the direction
+    /// with the smaller gap) while they fit at real lengths; returns the number appended.
+    std::int32_t CompleteAtRealLengths(const TSVCNestTube& NestTube, TSVCNestParts& Candidates,
+                                       TSVCNestParts& Selected, TNestResult& NestResult, double& Used,
+                                       const TSegPlaceInfoManager& SegPlaceInfo) const;
     /// Copies taken per row (entry r - 1 for row r) when backtracking the last row from column Col.
     static TIntDynArray Backtrack(const InforMatrix& M, std::int32_t Col);
     /// The selection of Nums (row order); NestParts loses the copies, exhausted parts are removed.

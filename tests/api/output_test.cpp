@@ -72,6 +72,7 @@ TEST(Summary, ListsPatternsSplitsTotalsAndUnplacedCopies) {
         "Totals: 2 tubes (6000 mm × 2), material 12000 mm, parts 9000 mm, yield 75.00 %, waste 3000 mm, "
         "welds 1, cuts 6\n"
         "Copies: 3 of 4 placed\n"
+                      "Lower bound: 2 tubes (continuous)\n"
         "Not placed: P2 × 1 (the method did not place it)\n");
 }
 

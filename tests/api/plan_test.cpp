@@ -165,3 +165,85 @@ TEST(PlanBuilding, TrimsCutsRemnantsGroupingAndSnappedPieces) {
     EXPECT_TRUE(plan.AllPlaced());
     EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << Lines(CheckPlanInvariants(p, plan));
 }
+
+// The continuous bound, worked by hand: sum(l + g) of the copies against sum(L + g) of the longest
+// tubes; with splitting possible g counts at most 0 and the tubes hold sum(L) >= sum(l) + N g.
+TEST(PlanBuilding, ContinuousBoundAndMethodBounds) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, std::int64_t>> parts; // length, amount
+        std::vector<std::pair<double, std::int64_t>> stock; // length, amount
+        double kerf;
+        double common_cut; // gap of P1 followed by P1 (0: the kerf)
+        bool separable;    // P1 may be split
+        std::optional<std::int64_t> bound;
+    };
+    const Case cases[] = {
+        {"exact fill", {{1500, 4}}, {{6000, 9}}, 0, 0, false, 1},
+        {"kerf tips it over", {{1500, 4}}, {{6000, 9}}, 3, 0, false, 2},
+        {"kerf with splits counts 0", {{1500, 4}}, {{6000, 9}}, 3, 0, true, 1},
+        {"common cut packs tighter", {{1000, 2}}, {{1995, 3}}, 3, -5, false, 1},
+        {"but not tighter than the cut", {{1000, 2}}, {{1994, 3}}, 3, -5, false, 2},
+        {"common cut with splits", {{1000, 2}}, {{1995, 3}}, 3, -5, true, 1},
+        {"longest stock first", {{1200, 5}}, {{1300, 3}, {6000, 1}}, 0, 0, false, 1},
+        {"short stock counts too", {{1200, 6}}, {{1300, 3}, {6000, 1}}, 0, 0, false, 2},
+        {"not enough stock", {{1200, 6}}, {{1300, 2}}, 0, 0, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Problem p;
+        for (std::size_t k = 0; k < c.parts.size(); ++k) {
+            PartSpec part{"P" + std::to_string(k + 1),
+                          "",
+                          c.parts[k].first,
+                          std::nullopt,
+                          0,
+                          0,
+                          c.parts[k].second,
+                          "",
+                          "",
+                          std::vector<Interval>{}};
+            part.cutoff_a = part.cutoff_b = 10.0;
+            if (c.separable && k == 0) {
+                part.separable = std::vector<Interval>{{100.0, c.parts[k].first - 100.0}};
+            }
+            p.parts.push_back(part);
+        }
+        for (const auto& [length, amount] : c.stock) {
+            p.stock.push_back(StockSpec{"", length, amount});
+        }
+        p.gaps.kerf = c.kerf;
+        if (c.common_cut != 0) {
+            PairGap g;
+            g.first = g.second = "P1";
+            g.gap = c.common_cut;
+            p.gaps.pairs.push_back(g);
+        }
+        const EngineInput in = BuildEngineInput(p);
+        const std::optional<TubeBound> bound = ContinuousTubeBound(in);
+        ASSERT_EQ(bound.has_value(), c.bound.has_value()) << c.name;
+        if (bound) {
+            EXPECT_EQ(static_cast<std::int64_t>(std::ceil(bound->tubes - 1e-6)), *c.bound) << c.name;
+        }
+    }
+
+    // A method's proof replaces a weaker continuous bound, but not where splits could beat it.
+    for (const bool separable : {false, true}) {
+        Problem p = tubenest::testing::SmallProblem();
+        for (PartSpec& part : p.parts) {
+            part.separable = std::vector<Interval>{}; // unset means the default stretches
+        }
+        if (separable) {
+            p.parts[0].separable = std::vector<Interval>{{100.0, 1100.0}};
+        }
+        const EngineInput in = BuildEngineInput(p);
+        EngineOutput out;
+        out.results.Add(Result(1, 2, {1, 2}));
+        out.results.Add(Result(1, 1, {2}));
+        out.lower_bound = TubeBound{2.4, "column generation", true};
+        const Plan plan = BuildPlan(p, in, std::move(out));
+        ASSERT_TRUE(plan.lower_bound);
+        EXPECT_EQ(plan.lower_bound->tubes, separable ? 1 : 3);
+        EXPECT_EQ(plan.lower_bound->source, separable ? "continuous" : "column generation");
+        EXPECT_EQ(plan.optimal, !separable);
+    }
+}

@@ -250,7 +250,7 @@ TEST(CircularNest, TheFirstSolutionTakesThePartsInTurnAndRecordsTheOrder) {
     std::int32_t amount = -1;
     nest.InitialNestSolve(amount);
     EXPECT_EQ(amount, 3); // the 9000 mm part can be laid nowhere
-    EXPECT_EQ(nest.FNestOrder, (TIntDynArray{1, 1, 2}));
+    EXPECT_EQ(TIntDynArray(nest.FNestOrder.begin(), nest.FNestOrder.end()), (TIntDynArray{1, 1, 2}));
     ExpectResults(nest.FNestResults, {{{1, 1, 2}, 2510}});
     EXPECT_EQ(nest.FNestParts[2].FAmountAvail, 1);
 }

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "circular/particle_swarm.h"
+
+#include "adjust/multi_tube_nest_wrapper.h"
 #include "host/app_services.h"
 #include "model/nest_progress.h"
 #include "model/random.h"
@@ -225,14 +227,16 @@ TEST(ParticleSwarmConcurrency, WorkerThreadsGiveExactlyTheSequentialResult) {
     EXPECT_EQ(sequential.generations, threaded.generations);
 }
 
-TEST_F(SwarmProgressTest, StopBeforeTheGenerationsReturnsNoResults) {
+TEST_F(SwarmProgressTest, StopBeforeTheGenerationsKeepsTheFirstSolution) {
     auto inst = MakeInstance({{1500, 4}}, {{6000, 3}}, 2.0, 50.0);
     TNestProgress progress(nullptr);
     progress.CustomStop();
     NestProgress = &progress;
     const SwarmRun run = RunSwarm(*inst, 9);
-    EXPECT_FALSE(run.results);
+    ASSERT_TRUE(run.results);
     EXPECT_TRUE(run.stopped);
+    EXPECT_EQ(run.generations, 0);
+    EXPECT_EQ(ExpectSoundPlan(*inst, run, "stopped"), 0);
 }
 
 TEST_F(SwarmProgressTest, StopDuringTheGenerationsEndsPromptlyWithASoundPlan) {
@@ -269,6 +273,52 @@ TEST(ParticleSwarmRun, EveryCutShapeOnRandomInstancesPassesTheChecker) {
                 continue; // nothing could be nested at all
             }
             ExpectSoundPlan(*inst, run, what);
+        }
+    }
+}
+
+} // namespace
+} // namespace tubenest
+
+namespace tubenest {
+namespace {
+
+TEST(ParticleSwarmSeeds, NeverWorseThanTheSvcSeedAndNoWeldsAtItsTubeCount) {
+    // One tube entry and no part longer than it: the SVC seed exists. The swarm places at least
+    // as many copies; with as many, no more tubes; with as many tubes too, no weld.
+    TRandomGenerator random(4711);
+    for (int trial = 0; trial < 25; ++trial) {
+        TRandomInstanceOptions options;
+        options.MaxTubeEntries = 1;
+        options.LongParts = false;
+        options.TightTubes = trial % 4 == 0;
+        auto inst = testsupport::MakeRandomInstance(random, options);
+        const SwarmRun run = RunSwarm(*inst, 7 + static_cast<std::uint64_t>(trial));
+        const std::int32_t unplaced = ExpectSoundPlan(*inst, run, "trial " + std::to_string(trial));
+        TNestResultList svc;
+        TMultiTubeNestWrapper wrapper(inst->Parts, inst->Tubes, *inst->Gaps, inst->Param);
+        wrapper.SVCNest(svc);
+        std::int64_t svcPlaced = 0;
+        std::int64_t svcTubes = 0;
+        for (const auto& r : svc) {
+            svcPlaced += static_cast<std::int64_t>(r->FPartOrder.size()) * r->FTubeCount;
+            svcTubes += r->FTubeCount;
+        }
+        std::int64_t required = 0;
+        for (const auto& p : inst->Parts) {
+            required += p.FAmountAvail;
+        }
+        std::int64_t tubes = 0;
+        for (const auto& r : *run.results) {
+            tubes += r->FTubeCount;
+        }
+        const std::int64_t placed = required - unplaced;
+        EXPECT_GE(placed, svcPlaced) << "trial " << trial;
+        if (placed == svcPlaced) {
+            EXPECT_LE(tubes, svcTubes) << "trial " << trial;
+            if (tubes == svcTubes) {
+                EXPECT_TRUE(run.pieces->IsEmpty()) << "trial " << trial << ": welds at the seed's tube count";
+            }
         }
     }
 }

@@ -357,6 +357,18 @@ int CheckPlan(const Problem& p, const json& plan, int rc, const std::set<std::st
     for (const auto& [split, fb] : pieces) {
         placed[splitPart[split]] += std::min(fb.first, fb.second);
     }
+    const bool complete = plan.at("unplaced").empty();
+    if (!plan.at("lower_bound").is_null()) {
+        const long long bound = plan.at("lower_bound").get<long long>();
+        if (complete && tubes < bound) {
+            Fail("lower bound " + std::to_string(bound) + " above the tubes of a complete plan");
+        }
+        if (plan.at("optimal").get<bool>() != (complete && tubes == bound)) {
+            Fail("optimal flag does not match the bound and the tubes used");
+        }
+    } else if (plan.at("optimal").get<bool>()) {
+        Fail("optimal without a lower bound");
+    }
     std::vector<long long> unplaced(p.parts.size(), 0);
     for (const auto& u : plan.at("unplaced")) {
         unplaced.at(u.at("part_index").get<std::size_t>()) += u.at("count").get<long long>();

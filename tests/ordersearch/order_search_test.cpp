@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "model/nest_progress.h"
 #include "model/random.h"
 #include "support/gap_tables.h"
 
@@ -125,6 +126,37 @@ TEST(CalcTsp, InconsistentSelfRecordsStillEndAndNeverLengthen) {
         TNestAdjustTool::CalcTsp(o, *gaps, -1, true, false);
         EXPECT_LE(OrderGapSum(*gaps, o), before + 1e-9);
     }
+}
+
+TEST(CalcTsp, CopiesOfOnePartAreLeftAloneUnlessTurningGains) {
+    // A thousand copies in one direction: nothing to gain, returned at once, order untouched.
+    auto gaps = MakeUniformGaps(1, 3.0);
+    TIntDynArray order(1000, 1);
+    EXPECT_FALSE(TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false));
+    EXPECT_EQ(order, TIntDynArray(1000, 1));
+    // A part whose B end meets its own B end closer: turning every other copy gains.
+    SetGap(*gaps, 1, -1, 0.0);
+    order = {1, 1, 1, 1};
+    EXPECT_TRUE(TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false));
+    EXPECT_LT(OrderGapSum(*gaps, order), 9.0);
+}
+
+TEST(CalcTsp, StopRequestEndsTheSearchWithAValidOrder) {
+    TRandomGenerator rng(77);
+    const auto gaps = MakeRandomGaps(40, rng, 0.0, 20.0);
+    const TIntDynArray start = testsupport::RandomOrder(40, 300, rng);
+    TNestProgress progress(nullptr);
+    progress.CustomStop();
+    TNestProgress* saved = NestProgress;
+    NestProgress = &progress;
+    TIntDynArray order = start;
+    TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false);
+    NestProgress = saved;
+    EXPECT_EQ(order, start); // stopped before the first move
+    // Without a stop the bounded search still ends with every part kept and no longer order.
+    TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false);
+    EXPECT_EQ(PartMultiset(order), PartMultiset(start));
+    EXPECT_LE(OrderGapSum(*gaps, order), OrderGapSum(*gaps, start) + 1e-9);
 }
 
 TEST(TryOptimizePartPos, SinglePartAndFirstPartNeverTurnedInPlace) {

@@ -128,6 +128,14 @@ std::vector<std::string> CheckPlanInvariants(const api::Problem& problem, const 
         fault("totals: tubes_used " + std::to_string(plan.totals.tubes_used) + ", counted " +
               std::to_string(tubes));
     }
+    // A bound no plan can beat: a complete plan below it proves the bound wrong.
+    if (plan.lower_bound && plan.AllPlaced() && tubes < plan.lower_bound->tubes) {
+        fault("lower bound " + std::to_string(plan.lower_bound->tubes) + " (" + plan.lower_bound->source +
+              ") above the " + std::to_string(tubes) + " tubes of a complete plan");
+    }
+    if (plan.optimal != (plan.lower_bound && plan.AllPlaced() && tubes == plan.lower_bound->tubes)) {
+        fault("optimal flag does not match the bound and the tubes used");
+    }
     if (!Near(material, plan.totals.material_used, 1e-3) ||
         !Near(partLength, plan.totals.part_length_placed, 1e-3)) {
         fault("totals: material or part length do not add up");

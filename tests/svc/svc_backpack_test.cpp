@@ -265,5 +265,39 @@ TEST(SvcBackpackAutoNest, CandidatesLoseTheCopiesLaid) {
     EXPECT_DOUBLE_EQ(result.FLengthUsed, 2600.0);
 }
 
+
+TEST(SvcBackpackNest, CopiesThatFitAtRealLengthsAreNotLostToRounding) {
+    // The table rounds parts up and tubes down to whole millimetres: 2 x 2999.9 = 5999.8 fits a
+    // 5999.85 mm tube, 5999.5 fits 5999.7; both must be laid, checked at real lengths.
+    struct Case {
+        double part;
+        std::int32_t copies;
+        double tube;
+        std::int32_t tubes;
+        std::int64_t tubesUsed;
+    };
+    for (const Case& c : {Case{2999.9, 4, 5999.85, 3, 2}, Case{5999.5, 2, 5999.7, 2, 2}}) {
+        const TGeneralNestPartArr parts{Part(c.part, c.copies)};
+        const TGeneralNestTubeArr tubes{Tube(c.tube, c.tubes)};
+        auto gaps = MakeUniformGaps(1, 0.0);
+        TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
+        TNestResultList results;
+        backpack.SVCNest(results);
+        const auto report = CheckWholePartPlan(results, parts, tubes, *gaps);
+        ASSERT_TRUE(report.Ok()) << report.Text();
+        EXPECT_EQ(report.NestedAmounts, (std::vector<std::int64_t>{c.copies})) << c.part;
+        EXPECT_EQ(report.TubesUsed, (std::vector<std::int64_t>{c.tubesUsed})) << c.part;
+    }
+}
+
+TEST(SvcBackpackNest, TableOverItsLimitIsReportedAsSuch) {
+    const TGeneralNestPartArr parts{Part(1000, 2), Part(2000, 2)};
+    const TGeneralNestTubeArr tubes{Tube(30000000.0, 2)};
+    auto gaps = MakeUniformGaps(2, 0.0);
+    TBackpack backpack(parts, tubes, TCADAutoNestParam{}, *gaps);
+    TNestResultList results;
+    EXPECT_THROW(backpack.SVCNest(results), TSVCTableLimitError);
+}
+
 } // namespace
 } // namespace tubenest
