@@ -9,6 +9,7 @@
 #include "circular/particle_swarm.h"
 #include "circular/separable_intervals.h"
 #include "circular/weld_cleanup.h"
+#include "colgen/tube_lower_bound.h"
 #include "svc/svc_nest.h"
 
 namespace tubenest::api {
@@ -123,6 +124,27 @@ EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& cont
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
     wrapper.PackedNest(out.results);
     out.stopped = context.StopRequested();
+    return out;
+}
+
+EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context) {
+    EngineOutput out;
+    TTubeLowerBound bound(input.parts, input.tubes, *input.gaps);
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    wrapper.CGNest(out.results, &bound);
+    out.stopped = context.StopRequested();
+    // The duals of the passes often prove the plan already; otherwise, while time is left, a
+    // column generation of its own on the relaxed problem may raise the bound.
+    std::int64_t tubes = 0;
+    for (const auto& r : out.results) {
+        tubes += r->FTubeCount;
+    }
+    if (bound.Usable() && !bound.Settled() && bound.Tubes() < tubes && !context.StopRequested()) {
+        bound.Solve();
+    }
+    if (bound.Value() > 0.0) {
+        out.lower_bound = TubeBound{bound.Value(), "column generation", true};
+    }
     return out;
 }
 

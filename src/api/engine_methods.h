@@ -20,8 +20,8 @@ EngineOutput RunGreedyMethod(const EngineInput& input, const MethodContext& cont
 EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& context);
 /// Column generation: per tube length, the linear relaxation of the cutting problem solved by
 /// column generation, its patterns rounded, repaired with the real gaps and compacted; surplus
-/// copies are taken out and missing ones nested by the greedy method. Never splits. Where
-/// first-fit decreasing does better, its plan is returned. Computes a lower bound on the tubes.
+/// copies are taken out and missing ones nested by the greedy method. Never splits. Sets the
+/// output's lower bound (whole parts only): the relaxation's value, proven by its duals.
 EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api
