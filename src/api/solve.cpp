@@ -285,7 +285,14 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
         const bool autoSplits =
             isCircular && problem.parameters.splitting == Splitting::Auto && plan.totals.welds > 0;
         if (autoSplits ? !SplitsPay(plan, *whole) : BetterPlan(*whole, plan)) {
+            // A bound the method proved is a bound of the problem: the plan that replaces the
+            // method's own keeps it where it is the better one.
+            const std::optional<PlanBound> proven = plan.lower_bound;
             plan = std::move(*whole);
+            if (proven && (!plan.lower_bound || proven->tubes > plan.lower_bound->tubes)) {
+                plan.lower_bound = proven;
+                plan.optimal = plan.AllPlaced() && plan.totals.tubes_used == proven->tubes;
+            }
         }
     }
     plan.method = methodName;
