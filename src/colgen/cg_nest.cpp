@@ -99,13 +99,19 @@ double TColumnGenerationNest::PartAllowance(const TSegPlaceInfoManager& AGaps,
     return e;
 }
 
-TIntDynArray TColumnGenerationNest::OrderParts(const TIntDynArray& AParts,
-                                               const TIntDynArray& ACopies) const {
+TIntDynArray TColumnGenerationNest::OrderParts(const TIntDynArray& AParts, const TIntDynArray& ACopies) {
     TUBENEST_ASSERT(AParts.size() == ACopies.size(), kModule, "parts and copies differ in number");
     TIntDynArray chain;
     if (AParts.size() == 1) {
         chain = AParts;
     } else if (!AParts.empty()) {
+        if (FGapLengths.size() < static_cast<std::size_t>(Gaps().FPartCount)) {
+            // Called outside a run: the parts count for their own lengths (only the chain is used).
+            FGapLengths.assign(static_cast<std::size_t>(Gaps().FPartCount), 0.0);
+            for (std::size_t i = 0; i < FGNestParts.size() && i < FGapLengths.size(); ++i) {
+                FGapLengths[i] = FGNestParts[i].FOuterlength;
+            }
+        }
         Gaps().CalcMinLen(AParts, ACopies, &chain, FGapLengths);
     }
     TUBENEST_ASSERT(chain.size() == AParts.size(), kModule, "the chain of a result lost a part");

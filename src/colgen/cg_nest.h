@@ -89,7 +89,7 @@ public:
     /// The part order of one result: runs of the given copies of each part (a run alternates
     /// directions, starting turned, where the part's pair and single gaps differ), in the chain
     /// order of the gap manager's shortest-length estimate. AParts: 0-based part indices (distinct).
-    TIntDynArray OrderParts(const TIntDynArray& AParts, const TIntDynArray& ACopies) const;
+    TIntDynArray OrderParts(const TIntDynArray& AParts, const TIntDynArray& ACopies);
 
     /// Raised by the duals of the first solve of every tube entry (non-owning; may be null).
     void SetLowerBound(TTubeLowerBound* ABound) { FLowerBound = ABound; }
