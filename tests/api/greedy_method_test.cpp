@@ -1,4 +1,4 @@
-// The facade methods greedy and packed: every plan is sound and never worse than first-fit decreasing.
+// The facade methods greedy, packed and cg: every plan is sound and never worse than first-fit decreasing.
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ TEST(TreeSearchMethods, SoundAndNeverWorseThanFirstFitDecreasing) {
         options.seed = 1;
         options.method = "ffd";
         const api::Plan ffd = api::Solve(p, options);
-        for (const char* method : {"greedy", "packed"}) {
+        for (const char* method : {"greedy", "packed", "cg"}) {
             options.method = method;
             const api::Plan plan = api::Solve(p, options);
             EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << method;

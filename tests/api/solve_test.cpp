@@ -127,7 +127,7 @@ TEST(Solve, PlansOnRandomProblemsKeepEveryInvariant) {
     for (int round = 0; round < 150; ++round) {
         const Problem p = RandomProblem(rng);
         // Every method on some rounds: remnants, trims and cut counts go through all of them.
-        for (const char* method : {"ffd", "svc", "circular"}) {
+        for (const char* method : {"ffd", "svc", "circular", "cg"}) {
             if (method != std::string("ffd") && round % 5 != 0) {
                 continue;
             }
@@ -156,7 +156,7 @@ TEST(Solve, EveryMethodUsesRemnantsFirst) {
     b.parts[0].amount = 1;
     b.stock = {StockSpec{"BAR", 6000.0, 10}, StockSpec{"R2000", 2000.0, 1}, StockSpec{"R1300", 1300.0, 1}};
     b.stock[1].remnant = b.stock[2].remnant = true;
-    for (const char* method : {"ffd", "svc", "circular"}) {
+    for (const char* method : {"ffd", "svc", "circular", "cg"}) {
         for (const auto& [problem, tubes] :
              {std::pair{a, std::vector<int>{1, 1}}, std::pair{b, std::vector<int>{0, 0, 1}}}) {
             SolveOptions o;

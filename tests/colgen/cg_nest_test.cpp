@@ -236,6 +236,15 @@ TEST(TubeLowerBound, NeverAboveTheOptimumOfSmallProblemsWithOrientationGaps) {
         }
     }
     EXPECT_GT(proven, 20); // not a bound of 1 everywhere
+
+    // Common cuts: two parts of 505 mm share 10 mm and fit one tube of 1000 mm.
+    const TGeneralNestPartArr parts{Part(505, 2)};
+    auto gaps = MakeUniformGaps(1, -10.0);
+    gaps->InitializePartGaps();
+    TTubeLowerBound bound(parts, {Tube(1000, 2)}, *gaps);
+    bound.Solve();
+    EXPECT_EQ(bound.Tubes(), 1);
+    EXPECT_EQ(bound.Source(), TTubeLowerBound::TSource::ColumnGeneration);
 }
 
 } // namespace
