@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "api/solve.h"
+#include "model/random.h"
 #include "support/plan_check.h"
 
 namespace tubenest::testing {
@@ -52,6 +53,27 @@ TEST(CgMethod, AReplacedPlanKeepsTheBoundTheMethodProved) {
     EXPECT_EQ(plan.lower_bound->source, "test proof");
     EXPECT_EQ(plan.lower_bound->tubes, 6);
     EXPECT_TRUE(plan.optimal);
+}
+
+// The time limit (a stop from the watcher thread) ends the pricing between stages; the run still
+// returns a plan that places every copy.
+TEST(CgMethodConcurrency, TimeLimitEndsTheRunWithACompletePlan) {
+    TRandomGenerator rng(3);
+    api::Problem p;
+    for (int k = 0; k < 120; ++k) {
+        p.parts.push_back(api::PartSpec{"P" + std::to_string(k), "", 20000.0 + rng.Random(15000),
+                                        std::nullopt, 0, 0, 1 + rng.Random(3), "", "",
+                                        std::vector<api::Interval>{}});
+    }
+    p.stock.push_back(api::StockSpec{"S", 100000.0, 400});
+    api::SolveOptions options;
+    options.method = "cg";
+    options.time_limit_seconds = 0.3;
+    const api::Plan plan = api::Solve(p, options);
+    EXPECT_EQ(plan.status, api::PlanStatus::TimeLimit);
+    EXPECT_TRUE(plan.AllPlaced());
+    EXPECT_TRUE(CheckPlanInvariants(p, plan).empty());
+    EXPECT_LT(plan.elapsed_seconds, 60.0); // the stop is honoured, not the whole solve waited for
 }
 
 } // namespace
