@@ -18,7 +18,9 @@
 // Every plan is checked here, independently of the facade's own bookkeeping: parts in a pattern do
 // not overlap and keep the gap, no pattern is longer than its tube (+0.01 mm), every whole part has
 // its own length, every required copy is placed once (whole or as one front and one back piece) or
-// reported as not placed, and no more tubes are used than are available.
+// reported as not placed, and no more tubes are used than are available. The plan's own lower
+// bound must not exceed the known optimum; the summary gives the share of plans that prove
+// themselves optimal (they meet their bound) and of bounds that reach the optimum.
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -77,6 +79,9 @@ struct Row {
     std::string status;
     std::int64_t unplaced = 0;
     std::string check_message;
+    std::int64_t plan_bound = 0; ///< the plan's own lower bound (0: none)
+    std::string bound_source;
+    bool proven_optimal = false; ///< the plan says it meets its bound
 
     std::int64_t Above() const { return optimum >= 0 ? tubes - optimum : 0; }
 };
@@ -306,7 +311,7 @@ std::string CsvField(const std::string& s) {
 
 const char* kCsvHeader =
     "set,name,method,items,capacity,kerf,optimum,lower_bound,tubes,above_optimum,seconds,"
-    "check_passed,status,unplaced,check_message";
+    "check_passed,status,unplaced,check_message,plan_bound,bound_source,proven_optimal";
 
 std::string FormatRow(const Row& r) {
     std::ostringstream o;
@@ -314,7 +319,8 @@ std::string FormatRow(const Row& r) {
       << api::FormatLength(r.capacity) << ',' << api::FormatLength(r.kerf) << ',' << r.optimum << ','
       << r.lower_bound << ',' << r.tubes << ',' << r.Above() << ',' << std::fixed << std::setprecision(3)
       << r.seconds << ',' << (r.check_passed ? "yes" : "no") << ',' << r.status << ',' << r.unplaced << ','
-      << CsvField(r.check_message);
+      << CsvField(r.check_message) << ',' << r.plan_bound << ',' << CsvField(r.bound_source) << ','
+      << (r.proven_optimal ? "yes" : "no");
     return o.str();
 }
 
@@ -370,6 +376,11 @@ std::vector<Row> ReadRows(const std::string& path) {
         r.status = f[12];
         r.unplaced = std::stoll(f[13]);
         r.check_message = f.size() > 14 ? f[14] : "";
+        if (f.size() > 17) {
+            r.plan_bound = std::stoll(f[15]);
+            r.bound_source = f[16];
+            r.proven_optimal = f[17] == "yes";
+        }
         rows.push_back(r);
     }
     return rows;
@@ -402,8 +413,9 @@ std::string Summary(const std::vector<Row>& rows) {
     std::ostringstream o;
     o << "| set | kerf | method | instances | at optimum | mean above optimum | max above | median s | max s "
          "| "
-         "stopped by limit | incomplete | check failed | unplaced copies |\n";
-    o << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+         "stopped by limit | incomplete | check failed | unplaced copies | proven optimal | bound = optimum "
+         "|\n";
+    o << "|---|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const auto& [key, list] : groups) {
         std::int64_t atOpt = 0;
         std::int64_t compared = 0;
@@ -413,6 +425,8 @@ std::string Summary(const std::vector<Row>& rows) {
         std::int64_t limited = 0;
         std::int64_t incomplete = 0;
         std::int64_t unplaced = 0;
+        std::int64_t proven = 0;
+        std::int64_t boundAtOptimum = 0;
         std::vector<double> times;
         for (const Row* r : list) {
             const bool complete = r->check_passed && r->unplaced == 0 && r->status != "error";
@@ -426,6 +440,8 @@ std::string Summary(const std::vector<Row>& rows) {
             failed += r->check_passed ? 0 : 1;
             limited += r->status == "time_limit" ? 1 : 0;
             unplaced += r->unplaced;
+            proven += complete && r->proven_optimal ? 1 : 0;
+            boundAtOptimum += r->optimum >= 0 && r->plan_bound == r->optimum ? 1 : 0;
             times.push_back(r->seconds);
         }
         // Shares are of all instances of the group: an incomplete run is not at the optimum.
@@ -437,7 +453,9 @@ std::string Summary(const std::vector<Row>& rows) {
           << list.size() << " | " << std::fixed << std::setprecision(1) << share << " % | "
           << std::setprecision(2) << mean << " | " << aboveMax << " | " << std::setprecision(2)
           << Median(times) << " | " << *std::max_element(times.begin(), times.end()) << " | " << limited
-          << " | " << incomplete << " | " << failed << " | " << unplaced << " |\n";
+          << " | " << incomplete << " | " << failed << " | " << unplaced << " | " << std::setprecision(1)
+          << 100.0 * static_cast<double>(proven) / all << " % | "
+          << 100.0 * static_cast<double>(boundAtOptimum) / all << " % |\n";
     }
     return o.str();
 }
@@ -581,6 +599,16 @@ int Main(int argc, char** argv) {
                         row.unplaced += u.count;
                     }
                     row.check_message = CheckPlan(problem, plan);
+                    if (plan.lower_bound) {
+                        row.plan_bound = plan.lower_bound->tubes;
+                        row.bound_source = plan.lower_bound->source;
+                        row.proven_optimal = plan.optimal;
+                        // A bound is a proof: it may never exceed the known optimum.
+                        if (row.check_message.empty() && row.optimum >= 0 && row.plan_bound > row.optimum) {
+                            row.check_message = "lower bound " + std::to_string(row.plan_bound) + " (" +
+                                                row.bound_source + ") above the optimum";
+                        }
+                    }
                     row.check_passed = row.check_message.empty();
                 } catch (const std::exception& e) {
                     row.status = "error";
