@@ -224,7 +224,7 @@ void TColumnGenerationNest::CGResultToNestResult(std::int32_t ATubeIdx, std::int
 
 void TColumnGenerationNest::TryInsertMorePart(TNestResultList& ANestResults, const TNestDataList& ANestDatas,
                                               const TPartDictionary& ADictionary, TColGenData& AColGenData) {
-    const double tube = AColGenData.TubeLength();
+    const double tube = AColGenData.TubeLength() - FStatistics.PartAllowance; // the real tube
     TUBENEST_ASSERT(static_cast<std::size_t>(AColGenData.FPartCount) == ANestDatas.size(), kModule,
                     "the problem and the data list differ in parts");
     std::vector<TPending> pending;
@@ -426,29 +426,34 @@ void TColumnGenerationNest::Compact(TNestResultList& ANestResults, double ATubeL
     TNestAdjustTool::MergeSameResults(ANestResults);
 }
 
-void TColumnGenerationNest::RaiseLowerBound(const TBranchAndPriceCG& ASolver, const TColGenData& AData) {
+void TColumnGenerationNest::RaiseLowerBound(const TBranchAndPriceCG& ASolver, const TColGenData& AData,
+                                            double ATubeLength) {
     std::vector<double> duals(FGNestParts.size(), 0.0);
     const TExtendedDynArray& pi = ASolver.Solver().SimplexMul();
     for (std::size_t k = 0; k < pi.size() && k < AData.FPartOriIndexs.size(); ++k) {
         duals[static_cast<std::size_t>(AData.FPartOriIndexs[k])] = pi[k];
     }
     // With no negative gap anywhere and an allowance of at least the smallest gap, every pattern
-    // of this problem is one of the bound's relaxed problem (n (l + e) <= L gives n (l + g) <= L + g,
-    // no run shortened, no overlap step); with the same tube and the same demand the relaxed optimum
-    // is then at most this basis's value, and the bound's own column generation could not do better.
+    // of this problem is one of the bound's relaxed problem (k (l + e) <= L + e gives
+    // k (l + g) <= L + g, no run shortened, no overlap step); with the same tube and the same demand
+    // the relaxed optimum is then at most this basis's value, and the bound's own column generation
+    // could not do better.
     double ceiling = std::numeric_limits<double>::infinity();
     const TColGenData* relaxed = FLowerBound->Data();
     double managerMax = 0.0;
     double managerMin = 0.0;
     Gaps().GetMaxMinGap(managerMax, managerMin);
     if (relaxed != nullptr && managerMin >= 0.0 && FStatistics.PartAllowance >= FLowerBound->MinGap() &&
-        AData.TubeLength() == FLowerBound->TubeLength() &&
+        ATubeLength == FLowerBound->TubeLength() &&
         ASolver.Statistics().StopReason != TColGenStopReason::Stopped) {
         const auto sum = [](const TIntDynArray& a) {
             return std::accumulate(a.begin(), a.end(), std::int64_t{0});
         };
         if (sum(AData.FPartAmounts) == sum(relaxed->FPartAmounts)) {
-            ceiling = ASolver.Statistics().LPValue;
+            // With every gap equal to the allowance the relaxed problem is this one (up to its
+            // 0.001 mm): solving it again would only repeat this solve, however that ended.
+            const bool same = managerMin == managerMax && FStatistics.PartAllowance == managerMin;
+            ceiling = same ? 0.0 : ASolver.Statistics().LPValue;
         }
     }
     FLowerBound->AddDuals(duals, ceiling);
@@ -458,8 +463,8 @@ std::int64_t TColumnGenerationNest::RunPass(std::int32_t ATubeIdx, std::int32_t 
                                             TNestDataList& ARemaining, TNestResultList& NestResult,
                                             bool AFirstOfEntry, bool& ALeaveEntry) {
     const double tube = GetTubeInitialLen(ATubeIdx + 1);
-    // The pass's parts: those with demand that fit this tube (a part that fits only alone counts as
-    // the whole tube); the demand is the snapshot the over-production test reads.
+    // The pass's parts: those with demand that fit this tube; the demand is the snapshot the
+    // over-production test reads.
     TNestDataList datas;
     TPartDictionary dictionary;
     std::vector<std::size_t> source;
@@ -467,7 +472,7 @@ std::int64_t TColumnGenerationNest::RunPass(std::int32_t ATubeIdx, std::int32_t 
         const TNestData& d = ARemaining[r];
         if (d.PartAmount > 0 && !fGreat(GetNestPartOuterLength(d.OriIndex), tube, kTolerance)) {
             dictionary[d.OriIndex] = static_cast<std::int32_t>(datas.size());
-            datas.push_back(TNestData{std::min(d.PartLength, tube), d.PartAmount, d.OriIndex});
+            datas.push_back(TNestData{d.PartLength, d.PartAmount, d.OriIndex});
             source.push_back(r);
         }
     }
@@ -475,8 +480,9 @@ std::int64_t TColumnGenerationNest::RunPass(std::int32_t ATubeIdx, std::int32_t 
         ALeaveEntry = true;
         return 0;
     }
+    // k parts in a tube have k - 1 neighbours: the tube carries one allowance as well.
     TColGenData data(static_cast<std::int32_t>(datas.size()));
-    data.FTubeLengths[0] = tube;
+    data.FTubeLengths[0] = tube + FStatistics.PartAllowance;
     data.FPartGapTable = &Gaps();
     for (std::size_t k = 0; k < datas.size(); ++k) {
         data.FPartLengths[k] = datas[k].PartLength;
@@ -497,7 +503,7 @@ std::int64_t TColumnGenerationNest::RunPass(std::int32_t ATubeIdx, std::int32_t 
         return 0;
     }
     if (AFirstOfEntry && FLowerBound != nullptr) {
-        RaiseLowerBound(solver, data);
+        RaiseLowerBound(solver, data, tube);
     }
     if (solved.UsedAmount == 0) {
         ALeaveEntry = true;

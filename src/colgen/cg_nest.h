@@ -5,15 +5,15 @@
 // orders chosen by the gap manager, repairs and compacts them, and repeats on what is left while
 // tubes of that length remain. Finally the part order of every result is improved.
 //
-// Lengths: the solver sees every part longer by one allowance e (the largest gap of pairs that
-// share common cuts, or the default part gap where a pair does not), so most patterns fit with the
-// real gaps; those that do not are repaired (the overflowing parts are placed elsewhere or given
+// Lengths: the solver sees every part, and the tube, longer by one allowance e (the largest gap of
+// pairs that share common cuts, or the default part gap where a pair does not): k parts in a tube
+// have k - 1 neighbours, so with gaps of e the patterns are exactly those that fit. Patterns that
+// the real gaps make overflow are repaired (the overflowing parts are placed elsewhere or given
 // back). The shared gap manager is never written: the lengths go to it explicitly.
 //
 // Passes: a part longer than the current tube stays out of that tube's passes (its demand waits for
-// a later entry); one that fits only alone counts as the whole tube. A pass that places nothing
-// leaves the tube entry. Demand that no entry places is left to the caller (the wrapper's amount
-// adjustment).
+// a later entry). A pass that places nothing leaves the tube entry. Demand that no entry places is left to
+// the caller (the wrapper's amount adjustment).
 //
 // Memory: the solver keeps an n x n basis inverse (n distinct parts of a pass) and a pricing table
 // of n x (tube length in mm) choices; a tube entry whose table would be too large is left, as one
@@ -77,7 +77,7 @@ public:
                               TNestResultList& ANestResults);
     /// Repairs the pass's results (parts over the tube length come out), places the demand still
     /// open at the ends of the results, and compacts them. Demand that finds no place is given back
-    /// to AColGenData.
+    /// to AColGenData, whose tube length carries the allowance once (PartAllowance of Statistics).
     void TryInsertMorePart(TNestResultList& ANestResults, const TNestDataList& ANestDatas,
                            const TPartDictionary& ADictionary, TColGenData& AColGenData);
     /// Place data and used length of a result, through the gap manager.
@@ -110,8 +110,9 @@ private:
     /// Runs one pass on tube entry ATubeIdx; returns the tubes its results use.
     std::int64_t RunPass(std::int32_t ATubeIdx, std::int32_t AFree, TNestDataList& ARemaining,
                          TNestResultList& NestResult, bool AFirstOfEntry, bool& ALeaveEntry);
-    /// Hands the duals of a pass's solve to the lower bound (with a ceiling where it holds).
-    void RaiseLowerBound(const TBranchAndPriceCG& ASolver, const TColGenData& AData);
+    /// Hands the duals of a pass's solve on a tube of ATubeLength to the lower bound (with a ceiling
+    /// where it holds).
+    void RaiseLowerBound(const TBranchAndPriceCG& ASolver, const TColGenData& AData, double ATubeLength);
     /// Steps 6 to 9 of the repair: consolidation, single-tube emptying, merge.
     void Compact(TNestResultList& ANestResults, double ATubeLength);
 

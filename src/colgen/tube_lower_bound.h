@@ -52,7 +52,8 @@ public:
     /// for parts outside the relaxed problem count 0). Does nothing at a stop request or when the
     /// pricing table would be too large. ACeiling, when finite, is the value of a primal feasible
     /// solution of a linear programme with the same demand and no more patterns than the relaxed
-    /// one: the relaxed optimum, and so what Solve can reach, is at most that.
+    /// one: the relaxed optimum, and so what Solve can reach, is at most that (0: the relaxed
+    /// problem is the one the duals come from, and Solve would only repeat that solve).
     void AddDuals(const std::vector<double>& ADualsByPart,
                   double ACeiling = std::numeric_limits<double>::infinity());
     /// Runs column generation on the relaxed problem and raises the bound with its result. Does

@@ -245,6 +245,23 @@ TEST(TubeLowerBound, NeverAboveTheOptimumOfSmallProblemsWithOrientationGaps) {
     bound.Solve();
     EXPECT_EQ(bound.Tubes(), 1);
     EXPECT_EQ(bound.Source(), TTubeLowerBound::TSource::ColumnGeneration);
+
+    // With every gap 3 mm the method's first solve is the relaxed problem: its duals settle the
+    // bound (two tubes: 505 + 3 + 505 > 1000), no column generation of its own is needed.
+    auto kerf = MakeUniformGaps(1, 3.0);
+    kerf->InitializePartGaps();
+    TCADAutoNestParam param;
+    param.SetDefaultPartGap(3.0);
+    TTubeLowerBound settled(parts, {Tube(1000, 2)}, *kerf);
+    const TGeneralNestTubeArr tubes{Tube(1000, 2)};
+    TColumnGenerationNest cg(parts, tubes, param);
+    cg.SetGapTable(kerf.get());
+    cg.SetLowerBound(&settled);
+    TNestResultList results;
+    cg.GetLeastTubeResult(results);
+    EXPECT_EQ(settled.Tubes(), 2);
+    EXPECT_EQ(settled.Source(), TTubeLowerBound::TSource::PassDuals);
+    EXPECT_TRUE(settled.Settled());
 }
 
 } // namespace
