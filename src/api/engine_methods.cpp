@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -129,21 +130,28 @@ EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& cont
 
 EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context) {
     EngineOutput out;
-    TTubeLowerBound bound(input.parts, input.tubes, *input.gaps);
+    // The bound holds for whole parts: where a part may be split the plan would not use it.
+    std::optional<TTubeLowerBound> bound;
+    if (!InputMaySplit(input)) {
+        bound.emplace(input.parts, input.tubes, *input.gaps);
+    }
     TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
-    wrapper.CGNest(out.results, &bound);
+    wrapper.CGNest(out.results, bound ? &*bound : nullptr);
     out.stopped = context.StopRequested();
+    if (!bound) {
+        return out;
+    }
     // The duals of the passes often prove the plan already; otherwise, while time is left, a
     // column generation of its own on the relaxed problem may raise the bound.
     std::int64_t tubes = 0;
     for (const auto& r : out.results) {
         tubes += r->FTubeCount;
     }
-    if (bound.Usable() && !bound.Settled() && bound.Tubes() < tubes && !context.StopRequested()) {
-        bound.Solve();
+    if (bound->Usable() && !bound->Settled() && bound->Tubes() < tubes && !context.StopRequested()) {
+        bound->Solve();
     }
-    if (bound.Value() > 0.0) {
-        out.lower_bound = TubeBound{bound.Value(), "column generation", true};
+    if (bound->Value() > 0.0) {
+        out.lower_bound = TubeBound{bound->Value(), "column generation", true};
     }
     return out;
 }
