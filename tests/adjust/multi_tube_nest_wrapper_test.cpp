@@ -17,18 +17,7 @@ using test_support::CheckWholePartPlan;
 using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::Part;
-using testsupport::SetGap;
 using testsupport::Tube;
-
-TEST(MultiTubeNestWrapper, TrapezoidOnlyWhenGapsDiffer) {
-    const TGeneralNestPartArr parts{Part(100, 1), Part(200, 1)};
-    const TGeneralNestTubeArr tubes{Tube(1000, 1)};
-    auto gaps = MakeUniformGaps(2, 5.0);
-    SetGap(*gaps, 1, 2, 5.00005); // equal within 0.0001 mm
-    EXPECT_FALSE(TMultiTubeNestWrapper(parts, tubes, *gaps, TCADAutoNestParam{}).IsTrapezoid());
-    SetGap(*gaps, 1, 2, 6.0);
-    EXPECT_TRUE(TMultiTubeNestWrapper(parts, tubes, *gaps, TCADAutoNestParam{}).IsTrapezoid());
-}
 
 TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
     // Part 1 fits no tube and part 2 more copies than the tubes hold: both stay short, with no
@@ -59,60 +48,6 @@ TEST(MultiTubeNestWrapper, SvcNestReportsWhatTheMethodNested) {
     ASSERT_TRUE(report.Ok()) << report.Text();
     EXPECT_EQ(report.NestedAmounts[0], 0);
     EXPECT_LT(report.NestedAmounts[1], 9);
-}
-
-TEST(MultiTubeNestWrapper, GreedyNestReportsWhatTheMethodNested) {
-    const TGeneralNestPartArr parts{Part(7000, 2), Part(2900, 9), Part(1100, 3)};
-    const TGeneralNestTubeArr tubes{Tube(6000, 3)};
-    auto gaps = MakeUniformGaps(3, 10.0);
-    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
-    TNestResultList results;
-    EXPECT_TRUE(wrapper.GreedyNest(results));
-
-    TGreedyNesting direct(parts, tubes, TCADAutoNestParam{});
-    direct.SetGapTable(gaps.get());
-    direct.InitGreedyNestParts(*gaps, TCADAutoNestParam{});
-    direct.InitPairPick(*gaps);
-    direct.AppendMyPartlist(nullptr, true);
-    TNestResultList expected;
-    direct.GetLeastTubeResult(expected);
-    ASSERT_EQ(results.Count(), expected.Count());
-    for (int k = 0; k < results.Count(); ++k) {
-        EXPECT_EQ(results[k].FPartOrder, expected[k].FPartOrder);
-        EXPECT_EQ(results[k].FTubeCount, expected[k].FTubeCount);
-    }
-    const auto report = CheckWholePartPlan(results, parts, tubes, *gaps);
-    ASSERT_TRUE(report.Ok()) << report.Text();
-    EXPECT_EQ(report.NestedAmounts[0], 0); // no adjustment makes up for what does not fit
-    EXPECT_LT(report.NestedAmounts[1], 9);
-}
-
-TEST(MultiTubeNestWrapper, SharesTheCallersArrays) {
-    TGeneralNestPartArr parts{Part(1000, 4)};
-    TGeneralNestTubeArr tubes{Tube(2000, 1)};
-    auto gaps = MakeUniformGaps(1, 0.0);
-    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
-    TNestResultList first;
-    wrapper.SVCNest(first);
-    ASSERT_EQ(first.Count(), 1);
-    EXPECT_EQ(first[0].FTubeCount, 1);
-
-    tubes[0].FAmountAvail = 2; // seen by the next call
-    TNestResultList second;
-    wrapper.SVCNest(second);
-    ASSERT_EQ(second.Count(), 1);
-    EXPECT_EQ(second[0].FTubeCount, 2);
-}
-
-TEST(MultiTubeNestWrapper, EmptyInputGivesNoResults) {
-    const TGeneralNestPartArr parts;
-    const TGeneralNestTubeArr tubes{Tube(2000, 1)};
-    auto gaps = MakeUniformGaps(0, 0.0);
-    TMultiTubeNestWrapper wrapper(parts, tubes, *gaps, TCADAutoNestParam{});
-    EXPECT_FALSE(wrapper.IsTrapezoid());
-    TNestResultList results;
-    EXPECT_TRUE(wrapper.SVCNest(results));
-    EXPECT_TRUE(results.Empty());
 }
 
 // Gaps that depend on orientation (some common cuts below 0), parts longer than the short tube

@@ -25,19 +25,6 @@ TNestResult& AddResult(TNestResultList& list, int tube, int count, TIntDynArray 
     return list.Add(std::move(r));
 }
 
-TEST(AmountAdjust, ExactAmountsPassUnchangedButPatternsOnNoTube) {
-    const TGeneralNestPartArr parts{Part(1000, 4), Part(2000, 2)};
-    const TGeneralNestTubeArr tubes{Tube(6000, 5)};
-    auto gaps = MakeUniformGaps(2, 5.0);
-    TNestResultList results;
-    gaps->UpdateNestResultInfo(AddResult(results, 1, 2, {1, 2, -1}), parts);
-    AddResult(results, 1, 0, {2});
-    TNestAdjustTool::AdjustPartNum(parts, tubes, results, *gaps, TCADAutoNestParam{});
-    ASSERT_EQ(results.Count(), 1);
-    EXPECT_EQ(results[0].FPartOrder, (TIntDynArray{1, 2, -1}));
-    EXPECT_EQ(results[0].FTubeCount, 2);
-}
-
 TEST(AmountAdjust, ThreeCopiesTooManyOnTwoTubesSplitOffOneTube) {
     auto gaps = MakeUniformGaps(2, 0.0);
     TNestResultList results;

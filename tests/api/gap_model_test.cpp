@@ -24,20 +24,6 @@ const int kRefs[] = {1, -1, 2, -2};
 
 } // namespace
 
-TEST(GapModel, UniformKerfForEveryPlacement) {
-    const auto gaps = BuildGapManager(SmallProblem());
-    for (int a : kRefs) {
-        for (int b : kRefs) {
-            const TNestBaseInfo& r = gaps->GetA1B1InfoRef(a, b);
-            EXPECT_TRUE(r.Caled) << a << "," << b;
-            EXPECT_DOUBLE_EQ(r.FixedGap, 3.0) << a << "," << b;
-        }
-    }
-    ASSERT_EQ(gaps->FSinglePartGaps.size(), 2u); // InitializePartGaps has run
-    EXPECT_EQ(gaps->FPartLengths, (std::vector<double>{1200.0, 800.0}));
-    EXPECT_FALSE(gaps->CheckIsTrapezoid());
-}
-
 TEST(GapModel, ClearancesOfTheFacingEndsDependOnOrientation) {
     const auto gaps = BuildGapManager(EndTypeProblem());
     // P1 then P2: P1's end B (plain, 0) faces P2's end A (saddle, 30).
@@ -66,43 +52,6 @@ TEST(GapModel, ClearancesOfTheFacingEndsDependOnOrientation) {
     EXPECT_EQ(run.FPartPosTypePair, 1);
 }
 
-TEST(GapModel, EndPairRuleOverridesTheClearancesBothWays) {
-    Problem p = EndTypeProblem();
-    p.gaps.end_pairs.push_back(EndPairRule{"m45", "m45", -35.0, true, 60.0, 12.0, 2});
-    const auto gaps = BuildGapManager(p);
-    const TNestBaseInfo r = gaps->GetA1B1Info(2, 1);
-    EXPECT_DOUBLE_EQ(r.FixedGap, -35.0);
-    EXPECT_TRUE(r.IsCommon);
-    EXPECT_DOUBLE_EQ(r.IsLandCommonLen, 12.0);
-    EXPECT_DOUBLE_EQ(gaps->GetGap(-1, 1), -35.0); // P1's two m45 ends A against A
-    EXPECT_DOUBLE_EQ(gaps->GetGap(1, 2), 30.0);   // untouched
-    // The orientation IDs stay those of the table fields.
-    EXPECT_EQ(gaps->GetA1B1Info(1, 2).ID, kA2B2_A1B1);
-}
-
-TEST(GapModel, ExplicitRecordsOverrideOnePlacementAndItsMirror) {
-    Problem p = EndTypeProblem();
-    PairGap g;
-    g.first = "P1";
-    g.second = "P2";
-    g.second_turned = true;
-    g.gap = 1.5;
-    g.z_gap = 7.0;
-    g.common_cut = true;
-    g.common_length = 33.0;
-    g.rotation = 90.0;
-    p.gaps.pairs.push_back(g);
-    const auto gaps = BuildGapManager(p);
-    for (const auto& [a, b] : {std::pair{1, -2}, std::pair{2, -1}}) {
-        const TNestBaseInfo r = gaps->GetA1B1Info(a, b);
-        EXPECT_DOUBLE_EQ(r.FixedGap, 1.5);
-        EXPECT_DOUBLE_EQ(r.ZGap, 7.0);
-        EXPECT_DOUBLE_EQ(r.Rotation, 90.0);
-    }
-    EXPECT_DOUBLE_EQ(gaps->GetGap(1, 2), 30.0);
-    EXPECT_DOUBLE_EQ(gaps->GetGap(-2, 1), gaps->GetGap(-1, 2));
-}
-
 TEST(GapModel, RecordForAgreesWithTheManagerOnTheExample) {
     const Problem p = MakeExampleProblem();
     const auto gaps = BuildGapManager(p);
@@ -119,22 +68,4 @@ TEST(GapModel, RecordForAgreesWithTheManagerOnTheExample) {
             ASSERT_TRUE(got.Caled);
         }
     }
-}
-
-TEST(GapModel, ParameterBlockCarriesTheNestingParameters) {
-    Problem p = SmallProblem();
-    p.parameters.disable_reverse = true;
-    p.parameters.cut_shape = CutShape::Bevel;
-    p.parameters.bevel_length = 12.5;
-    p.parameters.z_shape_offset = 4.0;
-    const TCADAutoNestParam param = BuildNestParam(p);
-    EXPECT_DOUBLE_EQ(param.DefaultPartGap(), 3.0); // defaults to the kerf
-    EXPECT_EQ(param.CutShape(), 2);
-    EXPECT_DOUBLE_EQ(param.BevelLength(), 12.5);
-    EXPECT_DOUBLE_EQ(param.ZShapeOffset(), 4.0);
-    p.parameters.default_part_gap = 5.0;
-    EXPECT_DOUBLE_EQ(BuildNestParam(p).DefaultPartGap(), 5.0);
-    // With reversing disabled every run is laid in one direction.
-    const auto gaps = BuildGapManager(p);
-    EXPECT_EQ(gaps->FSinglePartGaps[0].FPartPosTypePair, 0);
 }

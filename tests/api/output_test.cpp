@@ -259,15 +259,3 @@ TEST(AtomicWrite, LinksAreFollowedPipesAndDevicesWrittenDirectly) {
     EXPECT_THROW(WriteFileAtomically(dir.path().string(), std::string("x")), std::runtime_error);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5); // no temporary left
 }
-
-TEST(AtomicWrite, EngineDumpReplacesTheFile) {
-    TempDir dir;
-    const auto target = (dir.path() / "dump.txt").string();
-    std::ofstream(target) << "old content\n";
-    const Plan plan = SplitPlan();
-    WriteEngineDump(plan, target);
-    const std::string text = ReadAll(target);
-    EXPECT_EQ(text.rfind("------------------------ tubenest test partial\n", 0), 0u) << text;
-    EXPECT_NE(text.find("TNestResult  FTubeIndex 1\rFTubeCount 1\r"), std::string::npos);
-    EXPECT_EQ(text.find("old content"), std::string::npos);
-}

@@ -86,24 +86,6 @@ TEST(JsonReader, ReadsEveryField) {
     EXPECT_TRUE(FindProblemFaults(p).empty()) << Joined(FindProblemFaults(p));
 }
 
-TEST(JsonReader, WrittenProblemReadsBackUnchanged) {
-    const Problem original = MakeExampleProblem();
-    const std::string text = ProblemToJson(original);
-    const Problem back = ParseProblemJson(text, "roundtrip");
-    EXPECT_EQ(ProblemToJson(back), text);
-    EXPECT_EQ(back.parts[20].separable->size(), 2u);
-}
-
-TEST(JsonReader, DefaultsWhenFieldsAreLeftOut) {
-    const Problem p = ParseProblemJson(R"({"parts": [{"id": "A", "length": 100, "amount": 1}],
-                                           "stock": [{"length": 6000, "amount": 1}]})");
-    EXPECT_DOUBLE_EQ(p.gaps.kerf, 0.0);
-    EXPECT_DOUBLE_EQ(p.DefaultPartGap(), 0.0);
-    EXPECT_EQ(p.parameters.cut_shape, CutShape::Straight);
-    EXPECT_DOUBLE_EQ(p.parameters.target_lost_rate, 0.05);
-    EXPECT_DOUBLE_EQ(p.parameters.split_margin, 100.0);
-}
-
 TEST(JsonReader, ReportsEveryFaultWithItsPlaceAndValue) {
     const auto faults = FaultsOf([] {
         ParseProblemJson(R"({

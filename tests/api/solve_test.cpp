@@ -202,22 +202,6 @@ TEST(Solve, FfdStaysWithinItsBoundOfTheOptimum) {
     }
 }
 
-TEST(Solve, ExampleWithFfdReportsTheOverlongBeamOnly) {
-    const Problem p = MakeExampleProblem();
-    SolveOptions o;
-    o.method = "ffd";
-    o.seed = 42;
-    const Plan plan = Solve(p, o);
-    EXPECT_EQ(plan.seed, 42u);
-    EXPECT_EQ(plan.status, PlanStatus::Partial);
-    ASSERT_EQ(plan.unplaced.size(), 1u);
-    EXPECT_EQ(plan.unplaced[0].part_id, "RL-04");
-    EXPECT_EQ(plan.unplaced[0].count, 2);
-    EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << Lines(CheckPlanInvariants(p, plan));
-    EXPECT_GT(plan.totals.yield, 0.9);
-    EXPECT_EQ(NestProgress, nullptr); // restored
-}
-
 TEST(Solve, BadInputAndUnknownMethods) {
     Problem bad = SmallProblem();
     bad.parts[0].length = -1;
@@ -236,22 +220,6 @@ TEST(Solve, BadInputAndUnknownMethods) {
         EXPECT_NE(std::string(e.what()).find("\"no_such_method\""), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("ffd"), std::string::npos);
     }
-}
-
-TEST(Solve, RegistryListsAndReplacesMethods) {
-    const auto names = AvailableMethods();
-    EXPECT_NE(std::find(names.begin(), names.end(), "ffd"), names.end());
-    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    EXPECT_EQ(DefaultMethodName(), "circular"); // neither circular nor svc is registered in this binary
-    EXPECT_THROW(RegisterMethod("x", nullptr), std::invalid_argument);
-    RegisterMethod("test_empty", [](const EngineInput&, const MethodContext&) { return EngineOutput{}; });
-    SolveOptions o;
-    o.method = "test_empty";
-    // A method that places nothing gets the first-fit decreasing floor.
-    const Plan plan = Solve(SmallProblem(), o);
-    EXPECT_EQ(plan.status, PlanStatus::Complete);
-    EXPECT_TRUE(plan.unplaced.empty());
-    EXPECT_EQ(plan.totals.copies_placed, plan.totals.copies_required);
 }
 
 TEST(Solve, TimeLimitStopsASlowMethod) {
@@ -306,99 +274,4 @@ TEST(SolveConcurrency, StopFromAnotherThreadAndSerialisedRuns) {
     EXPECT_EQ(a.status, PlanStatus::Interrupted);
     EXPECT_EQ(b.status, PlanStatus::Interrupted);
     EXPECT_EQ(NestProgress, nullptr);
-}
-
-namespace {
-
-PartSpec Part(const std::string& id, double length, std::int64_t amount) {
-    PartSpec part;
-    part.id = id;
-    part.length = length;
-    part.amount = amount;
-    return part;
-}
-
-/// A 7000 mm part that no 6000 mm tube takes whole, and copies that fit anywhere.
-Problem LongPartProblem() {
-    Problem p;
-    p.parts = {Part("L", 7000.0, 1), Part("B", 2000.0, 4)};
-    p.stock = {StockSpec{"S", 6000.0, 10}};
-    p.gaps.kerf = 3.0;
-    return p;
-}
-
-} // namespace
-
-TEST(SolveSplitting, PolicyAndShortestPieceDecideWhereWeldsAreKept) {
-    struct Case {
-        Splitting splitting;
-        double minPiece;
-        std::int64_t placed;
-        std::int32_t maxWelds;
-    };
-    // Three tubes hold everything with one split of the long part: "auto" keeps no other weld.
-    for (const Case& c : {Case{Splitting::Never, 300.0, 4, 0}, Case{Splitting::Auto, 300.0, 5, 1},
-                          Case{Splitting::Free, 300.0, 5, 5}, Case{Splitting::Free, 1500.0, 5, 5}}) {
-        Problem p = LongPartProblem();
-        p.parameters.splitting = c.splitting;
-        p.parameters.min_piece_length = c.minPiece;
-        SolveOptions o;
-        o.method = "circular";
-        o.seed = 3;
-        const Plan plan = Solve(p, o);
-        const std::string what = std::string(SplittingName(c.splitting)) + " " + std::to_string(c.minPiece);
-        EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << what << Lines(CheckPlanInvariants(p, plan));
-        EXPECT_EQ(plan.totals.copies_placed, c.placed) << what;
-        EXPECT_LE(plan.totals.welds, c.maxWelds) << what;
-        for (const Split& s : plan.splits) {
-            EXPECT_GE(std::min(s.front_length, s.back_length), c.minPiece - 1e-6)
-                << what << ": " << s.front_length << " + " << s.back_length;
-        }
-    }
-}
-
-TEST(SolveSplitting, FileAndNamesRoundTripAndBadValuesAreFaults) {
-    EXPECT_EQ(ParseSplitting("never"), Splitting::Never);
-    EXPECT_EQ(ParseSplitting("sometimes"), std::nullopt);
-    Problem p = LongPartProblem();
-    p.parameters.splitting = Splitting::Free;
-    p.parameters.min_piece_length = 250.0;
-    const Problem back = ParseProblemJson(ProblemToJson(p));
-    EXPECT_EQ(back.parameters.splitting, Splitting::Free);
-    EXPECT_DOUBLE_EQ(back.parameters.min_piece_length, 250.0);
-    p.parameters.min_piece_length = -1.0;
-    EXPECT_THROW(ValidateProblem(p), ProblemError);
-    try {
-        ParseProblemJson(R"({"parts":[{"id":"a","length":10,"amount":1}],"stock":[{"length":100,"amount":1}],
-                           "parameters":{"splitting":"sometimes"}})");
-        FAIL() << "no fault";
-    } catch (const ProblemError& e) {
-        EXPECT_NE(std::string(e.what()).find("parameters.splitting"), std::string::npos) << e.what();
-    }
-}
-
-TEST(SolveLimits, SvcTableOverItsLimitIsABadInputWithAReasonAndStopsKeepAPlan) {
-    Problem p;
-    for (int k = 0; k < 50; ++k) {
-        p.parts.push_back(Part("P" + std::to_string(k), 1000.0 + k, 2));
-    }
-    p.stock = {StockSpec{"long", 1500000.0, 5}};
-    SolveOptions o;
-    o.method = "svc";
-    try {
-        Solve(p, o);
-        FAIL() << "no fault";
-    } catch (const ProblemError& e) {
-        EXPECT_NE(std::string(e.what()).find("over its limit"), std::string::npos) << e.what();
-    }
-    // The circular method goes on without its SVC seed; a stop before it starts keeps the floor.
-    o.method = "circular";
-    o.seed = 1;
-    StopToken stop;
-    stop.RequestStop();
-    o.stop = stop;
-    const Plan plan = Solve(p, o);
-    EXPECT_EQ(plan.status, PlanStatus::Interrupted);
-    EXPECT_EQ(plan.totals.copies_placed, plan.totals.copies_required);
-    EXPECT_TRUE(CheckPlanInvariants(p, plan).empty()) << Lines(CheckPlanInvariants(p, plan));
 }

@@ -125,17 +125,5 @@ TEST_F(PlanChecker, EachFaultIsNamed) {
     }
 }
 
-TEST_F(PlanChecker, AManagerForOtherSplitsIsRejected) {
-    TCutNestParts other;
-    TCutNestPart p;
-    p.DataUpdate(1234, 1, 1);
-    other.Add(p);
-    TCutPartsManager manager(*inst->Gaps, other, inst->Parts, inst->Param);
-    const auto check = CheckCircularPlan(inst->Parts, inst->Tubes, *inst->Gaps, inst->Param, results, cuts,
-                                         manager, options);
-    EXPECT_FALSE(check.ok);
-    EXPECT_TRUE(Mentions(check, "differs from the returned split list")) << check.Report();
-}
-
 } // namespace
 } // namespace tubenest

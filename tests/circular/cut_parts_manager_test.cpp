@@ -133,144 +133,11 @@ void CheckAllPlacements(const TCutPartsManager& AManager, const TSegPlaceInfoMan
 // ---------------------------------------------------------------------------------------------------
 // TCutNestPart / TCutNestParts
 
-TEST(CutNestParts, ComparerOrdersByPartThenLongerFirstWithinOneMillimetreEqual) {
-    using C = TCutNestParts::TCutNestPartsComparer;
-    EXPECT_EQ(C::Compare({100, 2, 1}, {500, 1, 1}), 1);
-    EXPECT_EQ(C::Compare({1000.9, 2, 1}, {1000.0, 2, 7}), 0);
-    EXPECT_EQ(C::Compare({1001.0, 2, 1}, {1000.0, 2, 1}), -1); // exactly 1.0 apart: longer first
-    EXPECT_EQ(C::Compare({1000.0, 2, 1}, {1001.0, 2, 1}), 1);
-}
-
-TEST(CutNestParts, SortGivesAnOrderTheComparerAccepts) {
-    TCutNestParts list{{1000.4, 2, 1}, {300, 1, 1},    {1000.0, 2, 2},
-                       {1500, 2, 1},   {1000.9, 2, 3}, {800, 1, 1}};
-    list.Sort();
-    // A longer split of the same part sorts first; lengths within 1 mm keep their order.
-    EXPECT_EQ(list,
-              (TCutNestParts{
-                  {800, 1, 1}, {300, 1, 1}, {1500, 2, 1}, {1000.9, 2, 3}, {1000.4, 2, 1}, {1000.0, 2, 2}}));
-
-    // Chains of lengths less than 1.0 apart (not transitive) on random lists.
-    TRandomGenerator rng(5);
-    for (int round = 0; round < 100; ++round) {
-        TCutNestParts r;
-        const int n = 1 + rng.Random(30);
-        for (int k = 0; k < n; ++k) {
-            r.Add({100 + rng.Random(40) * 0.3, 1 + rng.Random(3), 1});
-        }
-        r.Sort();
-        for (int a = 0; a < r.Count(); ++a) {
-            for (int b = a + 1; b < r.Count(); ++b) {
-                EXPECT_LE(TCutNestParts::TCutNestPartsComparer::Compare(r[a], r[b]), 0) << round;
-            }
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------------------------------
 // Extended part array
 
-TEST(CutPartsManager, ExtendedArrayLayoutForFivePartsAndTwoSplits) {
-    TRandomGenerator rng(1);
-    const TCADAutoNestParam param = MakeParam(0);
-    const TGeneralNestPartArr parts = MakeParts(5, rng);
-    const auto source = RandomGapManager(5, param, rng);
-    const TCutNestParts splits{{1200, 2, 1}, {700, 5, 3}};
-    const TCutPartsManager m(*source, splits, parts, param);
-
-    EXPECT_EQ(m.FTempPartCount, 9);
-    ASSERT_EQ(m.FGeneralNestPartArr.size(), 9u);
-    EXPECT_EQ(m.FSegPlaceInfoManager->FPartCount, 9);
-    // the second split's pieces at 7 and 8
-    EXPECT_EQ(m.FGeneralNestPartArr[7].FOuterlength, 700);
-    EXPECT_EQ(m.FGeneralNestPartArr[8].FOuterlength, parts[4].FOuterlength - 700);
-    EXPECT_EQ(m.FGeneralNestPartArr[8].RealBoxLength, parts[4].RealBoxLength - 700);
-    // a straight cut at 1200: front 1200 without cut-offs, back the rest
-    const TGeneralNestPart& front = m.FGeneralNestPartArr[5];
-    EXPECT_EQ(front.FOuterlength, 1200);
-    EXPECT_EQ(front.RealBoxLength, 1200);
-    EXPECT_EQ(front.CutoffALength + front.CutoffBLength + m.FGeneralNestPartArr[6].CutoffALength, 0);
-    EXPECT_EQ(m.FGeneralNestPartArr[6].FOuterlength, parts[1].FOuterlength - 1200);
-    // Through the manager: the whole part equals front, then back, with no gap.
-    TNestResult r;
-    r.FPartOrder = {6, 7};
-    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed, parts[1].FOuterlength);
-}
-
-TEST(CutPartsManager, PieceLengthsForZShapeAndBevel) {
-    TRandomGenerator rng(2);
-    const TGeneralNestPartArr parts = MakeParts(2, rng);
-    const TCutNestParts splits{{1000, 1, 1}};
-    const auto source = RandomGapManager(2, MakeParam(0), rng);
-    const TCutPartsManager z(*source, splits, parts, MakeParam(1)); // both pieces carry half the joint
-    EXPECT_EQ(z.FGeneralNestPartArr[2].RealBoxLength, 1000 + 20);
-    EXPECT_EQ(z.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000 + 20);
-    EXPECT_EQ(z.FGeneralNestPartArr[3].RealBoxLength, parts[0].RealBoxLength - 1000 + 20);
-    const TCutPartsManager bevel(*source, splits, parts, MakeParam(2)); // the front piece the bevel
-    EXPECT_EQ(bevel.FGeneralNestPartArr[2].FOuterlength, 1000 + 12);
-    EXPECT_EQ(bevel.FGeneralNestPartArr[3].FOuterlength, parts[0].FOuterlength - 1000);
-}
-
 // ---------------------------------------------------------------------------------------------------
 // Joint allowance
-
-TEST(CutPartsManager, PartConnectLengthPerShapeOffsetAndFlags) {
-    TRandomGenerator rng(4);
-    const TGeneralNestPartArr parts = MakeParts(1, rng);
-    const auto source = RandomGapManager(1, MakeParam(0), rng);
-    const TCoedgeFlagValues flag0(1, 0, 0);
-    const TCoedgeFlagValues flag2(0, 0, 1);
-    struct TCase {
-        std::int32_t Shape; // gap 5, Z length 40, bevel 12
-        double Offset;
-        const TCoedgeFlagValues* Flags;
-        bool DisAllowance;
-        double Expected;
-    };
-    for (const TCase& c : {
-             TCase{1, 0.0, nullptr, false, 0.0}, // 2 x 0 not above the gap
-             TCase{1, 0.0, &flag0, false, 40.0},
-             TCase{1, 0.005, &flag0, false, 40.0}, // still "0" within the tolerance
-             TCase{1, 1.0, &flag0, false, 0.0},    // flag 0 only counts without an offset; 2 x 1 < 5
-             TCase{1, 3.0, &flag0, false, 35.0},   // 6 > 5
-             TCase{1, 2.504, &flag0, false, 0.0},  // 5.008 is not above 5 beyond 0.01
-             TCase{1, 2.504, &flag2, false, 40.0},
-             TCase{1, 0.0, &flag2, false, 0.0}, // flag 2 needs an offset
-             TCase{1, 3.0, &flag2, true, 0.0},
-             TCase{1, 3.0, nullptr, false, 35.0},
-             TCase{2, 0.0, nullptr, false, 7.0},
-             TCase{2, 0.0, &flag2, false, 12.0},
-             TCase{2, 0.0, &flag2, true, 0.0},
-             TCase{0, 3.0, &flag2, false, 0.0},
-         }) {
-        TCADAutoNestParam param = MakeParam(c.Shape);
-        param.SetZShapeOffset(c.Offset);
-        param.SetCoedgeFlags(c.Flags);
-        param.SetDisAllowance(c.DisAllowance);
-        EXPECT_EQ(TCutPartsManager(*source, TCutNestParts{}, parts, param).FPartConnectLength, c.Expected)
-            << "shape " << c.Shape << " offset " << c.Offset << " flags "
-            << (c.Flags == &flag0 ? 0
-                : c.Flags         ? 2
-                                  : -1)
-            << " allowance " << c.DisAllowance;
-    }
-}
-
-TEST(CutPartsManager, ZShapeOverlapsEveryFrontPieceWithEveryBackPiece) {
-    TRandomGenerator rng(10);
-    TCADAutoNestParam param = MakeParam(1);
-    param.SetZShapeOffset(3.0); // connect length 35
-    const auto source = RandomGapManager(3, param, rng);
-    const TCutPartsManager m(*source, TCutNestParts{{900, 3, 1}, {400, 1, 1}}, MakeParts(3, rng), param);
-    ASSERT_EQ(m.FPartConnectLength, 35.0);
-    EXPECT_EQ(m.FSegPlaceInfoManager->GetA1B1Info(4, 5).FixedGap, -35.0); // F1 then B1
-    TNestResult r;
-    r.FPartOrder = {4, 7}; // F1 then B2: overlapping joint
-    m.FSegPlaceInfoManager->UpdateNestResultInfo(r, m.FGeneralNestPartArr);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed,
-                     m.FGeneralNestPartArr[3].FOuterlength + m.FGeneralNestPartArr[6].FOuterlength - 35);
-}
 
 // The main guard: on random tables and random splits, every placement of the extended manager
 // agrees with the record derived from the touching ends (source record when no cut end is involved,
@@ -324,16 +191,6 @@ TEST(CutPartsManager, RejectsSplitsAndTablesThatDoNotFit) {
     EXPECT_THROW(TCutPartsManager(*small, TCutNestParts{}, parts, param), std::invalid_argument);
     TSegPlaceInfoManager unfilled(3, param); // rows never filled
     EXPECT_THROW(TCutPartsManager(unfilled, TCutNestParts{}, parts, param), std::invalid_argument);
-}
-
-TEST(CutPartsManager, UnknownCutShapeFillsThePiecesLikeAStraightCut) {
-    TRandomGenerator rng(12);
-    const TCADAutoNestParam param = MakeParam(7);
-    const auto source = RandomGapManager(2, param, rng);
-    const TCutPartsManager m(*source, TCutNestParts{{300, 2, 1}}, MakeParts(2, rng), param);
-    EXPECT_EQ(m.FPartConnectLength, 0.0);
-    EXPECT_EQ(m.FGeneralNestPartArr[2].FOuterlength, 300);
-    EXPECT_EQ(m.FSegPlaceInfoManager->GetGap(3, 4), 0.0);
 }
 
 TEST(CutPartsManager, CloneIsADeepCopy) {

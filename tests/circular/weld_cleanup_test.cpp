@@ -16,7 +16,6 @@ namespace tubenest {
 namespace {
 
 using testsupport::CheckCircularPlan;
-using testsupport::MakeInstance;
 using testsupport::TCircularInstance;
 using testsupport::TCircularPlanCheckOptions;
 
@@ -42,47 +41,6 @@ testsupport::TCircularPlanCheck Check(const TCircularInstance& AInst, const TNes
     options.AllowUnplaced = true;
     return CheckCircularPlan(AInst.Parts, AInst.Tubes, *AInst.Gaps, AInst.Param, AResults, ACuts, AManager,
                              options);
-}
-
-/// Results from hand-written orders (piece references as the manager lays them out).
-TNestResultList Results(const TCutPartsManager& AManager, const std::vector<TIntDynArray>& AOrders) {
-    TNestResultList list;
-    for (const auto& order : AOrders) {
-        auto r = std::make_unique<TNestResult>();
-        r->FTubeIndex = 1;
-        r->FTubeCount = 1;
-        r->FPartOrder = order;
-        AManager.FSegPlaceInfoManager->UpdateNestResultInfo(*r, AManager.FGeneralNestPartArr);
-        list.Add(std::move(r));
-    }
-    return list;
-}
-
-TEST(WeldCleanup, SplitsThatSaveNothingAreUndone) {
-    // Part 2 (2500) is split 1995 + 505. Case 1: it fits whole behind part 3 in the second tube.
-    // Case 2: no tube takes it whole, but moving part 5 (1900) from the back piece's tube to the
-    // front piece's makes room: 3000 + 1000 + 1900 and 3500 + 2500, both within 6000.
-    struct Case {
-        std::vector<std::pair<double, std::int32_t>> parts;
-        std::vector<TIntDynArray> orders; // pieces: 6 = front, 7 = back (5 parts) / 4, 5 (3 parts)
-    };
-    const std::vector<Case> cases{
-        {{{4000, 1}, {2500, 1}, {1500, 1}}, {{1, 4}, {5, 3}}},
-        {{{3000, 1}, {2500, 1}, {1000, 1}, {3500, 1}, {1900, 1}}, {{1, 3, 6}, {7, 4, 5}}},
-    };
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        auto inst = MakeInstance(cases[k].parts, {{6000, 2}}, 0.0, 50.0);
-        TCutNestParts cuts{{1995.0, 2, 1}};
-        TCutPartsManager manager(*inst->Gaps, cuts, inst->Parts, inst->Param);
-        TNestResultList results = Results(manager, cases[k].orders);
-        ASSERT_TRUE(Check(*inst, results, cuts, manager).ok) << "case " << k;
-        EXPECT_EQ(RemoveNeedlessWelds(results, cuts, manager, inst->Tubes, false), 1) << "case " << k;
-        EXPECT_EQ(Pairs(cuts), 0);
-        EXPECT_LE(Tubes(results), 2);
-        const auto check = Check(*inst, results, cuts, manager);
-        EXPECT_TRUE(check.ok) << "case " << k << "\n" << check.Report();
-        EXPECT_EQ(check.unplaced, 0);
-    }
 }
 
 TEST(WeldCleanup, RandomSwarmPlansStaySoundAndKeepNoSplitThatFitsWhole) {

@@ -14,56 +14,6 @@ namespace {
 
 using namespace colgentest;
 
-TColGenData OnePart(double length, std::int32_t demand, double tube) {
-    TColGenData d(1);
-    d.FPartLengths[0] = length;
-    d.FPartAmounts[0] = demand;
-    d.FTubeLengths[0] = tube;
-    return d;
-}
-
-TEST(CGResultOptimizer, GivesBackTheTubesThatOverProduceAndRefillsTheRest) {
-    const TColGenData data = OnePart(1000, 10, 3000);
-    // 3 copies from the first pattern; 2 x 5 more would make 13: 3 over, ceil(3 / 2) = 2 tubes back.
-    TColGenResult r{{{1}, {2}}, {3, 5}, {}, 8};
-    TColGenResult out;
-    ASSERT_TRUE(TCGResultOptimizer::OptimizeCGResult(r, data, out));
-    EXPECT_EQ(r.SolutionAmount, (TIntDynArray{3, 3}));
-    EXPECT_EQ(r.UsedAmount, 6);
-    EXPECT_EQ(out.Solutions, (TDoubleIntDynArray{{1}, {2}, {1}})); // the tenth copy from the knapsack
-    EXPECT_EQ(out.SolutionAmount, (TIntDynArray{3, 3, 1}));
-    EXPECT_EQ(out.UsedAmount, 7);
-
-    TColGenResult exact{{{2}}, {5}, {5.0}, 5};
-    ASSERT_TRUE(TCGResultOptimizer::OptimizeCGResult(exact, data, out));
-    EXPECT_EQ(out.Solutions, exact.Solutions);
-    EXPECT_EQ(out.SolutionAmount, exact.SolutionAmount);
-    EXPECT_EQ(out.UsedAmount, 5);
-}
-
-TEST(SimpleNest, MergesEqualTubesAndCountsPartsInWholeMillimetresRoundedUp) {
-    struct Case {
-        double length;
-        std::int32_t demand;
-        double tube;
-        TDoubleIntDynArray patterns;
-        TIntDynArray amounts;
-    };
-    const Case cases[] = {
-        {1000, 6, 2000, {{2}}, {3}},
-        {999.9995, 3, 2999.5, {{2}, {1}}, {1, 1}}, // counts 1000: two in 2999
-        {999.0005, 3, 2997, {{3}}, {1}},           // counts 999
-        {3100, 2, 3000, {}, {}},                   // fits in no tube
-    };
-    for (const auto& c : cases) {
-        TColGenResult r;
-        ASSERT_TRUE(TSimpleNest::DoSolve(OnePart(c.length, c.demand, c.tube), r));
-        EXPECT_EQ(r.Solutions, c.patterns) << c.length;
-        EXPECT_EQ(r.SolutionAmount, c.amounts) << c.length;
-        EXPECT_EQ(r.UsedAmount, std::accumulate(c.amounts.begin(), c.amounts.end(), 0)) << c.length;
-    }
-}
-
 TEST(BranchAndPriceCG, TrimmedSolutionsNeverOverProduceAndStillCover) {
     TRandomGenerator rng(31337);
     for (int round = 0; round < 100; ++round) {

@@ -1,5 +1,4 @@
-// The column generation nesting method: patterns turned into results, the repair of a pass, and the
-// lower bound on the tubes against brute-force optima.
+// The lower bound on the tubes of the column generation method against brute-force optima.
 
 #include "colgen/cg_nest.h"
 
@@ -19,117 +18,7 @@ namespace {
 using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::Part;
-using testsupport::SetGap;
 using testsupport::Tube;
-
-/// The driver on parts with the given lengths and one tube entry, every gap 0; a pass over all parts.
-struct Pass {
-    TGeneralNestPartArr parts;
-    TGeneralNestTubeArr tubes;
-    std::unique_ptr<TSegPlaceInfoManager> gaps;
-    std::unique_ptr<TColumnGenerationNest> cg;
-    TColumnGenerationNest::TNestDataList datas;
-    TColumnGenerationNest::TPartDictionary dictionary;
-    TColGenData data;
-
-    Pass(const std::vector<double>& lengths, double tube, const TIntDynArray& demand)
-        : data(static_cast<std::int32_t>(lengths.size())) {
-        for (std::size_t k = 0; k < lengths.size(); ++k) {
-            parts.push_back(Part(lengths[k], 100));
-            datas.push_back({lengths[k], demand[k], static_cast<std::int32_t>(k)});
-            dictionary[static_cast<std::int32_t>(k)] = static_cast<std::int32_t>(k);
-            data.FPartLengths[k] = lengths[k];
-            data.FPartAmounts[k] = demand[k];
-            data.FPartOriIndexs[k] = static_cast<std::int32_t>(k);
-        }
-        data.FTubeLengths[0] = tube;
-        tubes.push_back(Tube(tube, 100));
-        gaps = MakeUniformGaps(static_cast<int>(lengths.size()), 0.0);
-        gaps->InitializePartGaps();
-        cg = std::make_unique<TColumnGenerationNest>(parts, tubes, TCADAutoNestParam{});
-        cg->SetGapTable(gaps.get());
-    }
-    /// Copies placed per part (every tube counted), then the tubes.
-    std::vector<std::int64_t> Placed(const TNestResultList& results) const {
-        std::vector<std::int64_t> placed(parts.size() + 1, 0);
-        for (const auto& r : results) {
-            placed.back() += r->FTubeCount;
-            for (const std::int32_t ref : r->FPartOrder) {
-                placed[static_cast<std::size_t>(std::abs(ref) - 1)] += r->FTubeCount;
-            }
-        }
-        return placed;
-    }
-};
-
-TEST(CGNest, PatternsThatOverProduceAreSplitIntoTubesWithFewerCopies) {
-    struct Case {
-        std::int32_t copies, amount, demand, limit;
-        std::vector<std::pair<std::int32_t, std::size_t>> results; // tubes, copies per tube
-    };
-    const Case cases[] = {
-        {1, 7, 5, 10, {{5, 1}}},                 // the two tubes too many are not cut
-        {2, 4, 5, 10, {{2, 1}, {1, 1}, {1, 2}}}, // 5 copies in 4 tubes
-        {1, 7, 7, 3, {{3, 1}}},                  // only 3 tubes free
-    };
-    for (const auto& c : cases) {
-        Pass pass({100}, 1000, {c.demand});
-        TColGenResult solution{{{c.copies}}, {c.amount}, {}, c.amount};
-        TNestResultList results;
-        pass.cg->CGResultToNestResult(0, c.limit, solution, pass.datas, pass.data, results);
-        ASSERT_EQ(results.Count(), static_cast<int>(c.results.size())) << c.copies << " x " << c.amount;
-        for (int k = 0; k < results.Count(); ++k) {
-            EXPECT_EQ(results[k].FTubeCount, c.results[static_cast<std::size_t>(k)].first);
-            EXPECT_EQ(results[k].FPartOrder.size(), c.results[static_cast<std::size_t>(k)].second);
-            EXPECT_EQ(results[k].FTubeIndex, 1);
-        }
-        EXPECT_EQ(pass.data.FPartAmounts[0], c.demand - pass.Placed(results)[0]);
-    }
-    // A run alternates directions, starting turned, where its pair and single gaps differ.
-    Pass pass({100}, 1000, {3});
-    EXPECT_EQ(pass.cg->OrderParts({0}, {3}), (TIntDynArray{1, 1, 1}));
-    SetGap(*pass.gaps, 1, 1, 5.0);
-    SetGap(*pass.gaps, 1, -1, 2.0);
-    SetGap(*pass.gaps, -1, 1, 8.0);
-    pass.gaps->FSinglePartGaps.clear();
-    pass.gaps->InitializePartGaps();
-    EXPECT_EQ(pass.cg->OrderParts({0}, {3}), (TIntDynArray{-1, 1, -1}));
-}
-
-TEST(CGNest, RepairPlacesExactlyTheOpenDemandAndGivesBackWhatFitsNowhere) {
-    struct Case {
-        const char* name;
-        std::vector<std::pair<std::int32_t, TIntDynArray>> results; // tubes, order
-        TIntDynArray demand;                                        // open in the problem
-        std::vector<std::int64_t> placed;                           // copies per part, then tubes
-        TIntDynArray demandAfter;
-    };
-    // Parts 900, 40, 30 and 80 mm in a 1000 mm tube.
-    const Case cases[] = {
-        {"the amount ends the insertion", {{1, {1}}}, {0, 1, 0, 0}, {1, 1, 0, 0, 1}, {0, 0, 0, 0}},
-        {"split-off clone takes, rest visited", {{3, {1}}}, {0, 1, 2, 0}, {3, 1, 2, 0, 3}, {0, 0, 0, 0}},
-        {"overflowing parts come out", {{2, {1, 4, 4}}}, {0, 0, 0, 0}, {2, 0, 0, 2, 2}, {0, 0, 0, 2}},
-        {"a tube emptied into another", {{1, {1}}, {1, {2, 2}}}, {0, 0, 0, 0}, {1, 2, 0, 0, 1}, {0, 0, 0, 0}},
-    };
-    for (const auto& c : cases) {
-        Pass pass({900, 40, 30, 80}, 1000, c.demand);
-        TNestResultList results;
-        for (const auto& [tubes, order] : c.results) {
-            auto r = std::make_unique<TNestResult>();
-            r->FTubeIndex = 1;
-            r->FTubeCount = tubes;
-            r->FPartOrder = order;
-            pass.cg->UpdateNestResultInfo(*r);
-            results.Add(std::move(r));
-        }
-        pass.cg->TryInsertMorePart(results, pass.datas, pass.dictionary, pass.data);
-        EXPECT_EQ(pass.Placed(results), c.placed) << c.name;
-        EXPECT_EQ(pass.data.FPartAmounts, c.demandAfter) << c.name;
-        for (const auto& r : results) {
-            EXPECT_LE(r->FLengthUsed, 1000.0 + 1e-6) << c.name;
-        }
-    }
-}
 
 /// Fewest tubes of length ATube for the copies (part references 1..n, each copy may be turned),
 /// by dynamic programmes over subsets: shortest layout of each subset, then the best partition.
@@ -232,15 +121,14 @@ TEST(TubeLowerBound, NeverAboveTheOptimumOfSmallProblemsWithOrientationGaps) {
 
     // With every gap 3 mm the method's first solve is the relaxed problem: its duals settle the
     // bound (two tubes: 505 + 3 + 505 > 1000), no column generation of its own is needed.
-    Pass pass({505}, 1000, {2});
-    pass.parts[0].FAmountAvail = 2;
-    pass.gaps = MakeUniformGaps(1, 3.0);
-    pass.gaps->InitializePartGaps();
+    const TGeneralNestTubeArr ample{Tube(1000, 100)};
+    auto kerf = MakeUniformGaps(1, 3.0);
+    kerf->InitializePartGaps();
     TCADAutoNestParam param;
     param.SetDefaultPartGap(3.0);
-    TColumnGenerationNest cg(pass.parts, pass.tubes, param);
-    TTubeLowerBound settled(pass.parts, pass.tubes, *pass.gaps);
-    cg.SetGapTable(pass.gaps.get());
+    TColumnGenerationNest cg(parts, ample, param);
+    TTubeLowerBound settled(parts, ample, *kerf);
+    cg.SetGapTable(kerf.get());
     cg.SetLowerBound(&settled);
     TNestResultList results;
     cg.GetLeastTubeResult(results);

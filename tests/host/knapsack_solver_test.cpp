@@ -72,34 +72,6 @@ TEST(KnapsackSolver, SmallRandomInstancesMatchBruteForce) {
     }
 }
 
-// Capacities of tube lengths in hundredths of a millimetre: the bitset path against a plain
-// reachability table.
-TEST(KnapsackSolver, LargeCapacitySubsetSumIsExact) {
-    TRandomGenerator random(77);
-    for (int instance = 0; instance < 6; ++instance) {
-        const std::int32_t cap = 200000 + random.Random(400000);
-        Ints w, b;
-        for (int i = 0; i < 30; ++i) {
-            w.push_back(5000 + random.Random(150000));
-            b.push_back(random.Random(4));
-        }
-        std::vector<char> reach(static_cast<std::size_t>(cap) + 1, 0);
-        reach[0] = 1;
-        for (std::size_t i = 0; i < w.size(); ++i) {
-            for (int k = 0; k < b[i]; ++k) {
-                for (std::int32_t s = cap; s >= w[i]; --s) {
-                    reach[static_cast<std::size_t>(s)] |= reach[static_cast<std::size_t>(s - w[i])];
-                }
-            }
-        }
-        std::int32_t best = cap;
-        while (reach[static_cast<std::size_t>(best)] == 0) {
-            --best;
-        }
-        ExpectOptimal(w, w, b, cap, best);
-    }
-}
-
 TEST(KnapsackSolver, EdgeCasesAndBadInput) {
     ExpectOptimal({700, 800}, {700, 800}, {3, 1}, 600, 0); // nothing fits: all zero
     ExpectOptimal({0, 10}, {5, 10}, {3, 2}, 15, 25);       // a weightless item is taken whole

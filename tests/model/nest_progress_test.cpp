@@ -40,48 +40,6 @@ protected:
     std::vector<Report> reports_;
 };
 
-TEST_F(NestProgressTest, CountsTowardsAnEndItNeverReaches) {
-    Record();
-    TNestProgress progress(nullptr);
-    NestProgress = &progress;
-    EXPECT_FALSE(GetStopped());
-    EXPECT_FALSE(GetStopped());
-    NextProcess();
-    ASSERT_EQ(reports_.size(), 3u);
-    EXPECT_EQ(reports_[0], Report(SNestOpting, 4, 2));
-    EXPECT_EQ(reports_[1], Report(SNestOpting, 5, 3));
-    EXPECT_EQ(reports_[2], Report(SNestOpting, 6, 4));
-    EXPECT_EQ(TNestProgress::ProgressTotal.load(), 6);
-    EXPECT_EQ(TNestProgress::ProgressStep.load(), 4);
-
-    GCurProCessTotal = 10;
-    GCurProCessCoeff = 3;
-    NextProcess();
-    EXPECT_EQ(reports_.back(), Report(SNestOpting, 70, 15));
-}
-
-TEST_F(NestProgressTest, WrapsAroundBeforeOverflow) {
-    Record();
-    GProcessBase = 2147483644; // not yet past the limit
-    GProCessValue = 2147483000;
-    NextProcess();
-    EXPECT_EQ(reports_.back(), Report("", 2147483645, 2147483001));
-    GCurProCessTotal = 5;
-    GCurProCessCoeff = 7;
-    NextProcess();
-    EXPECT_EQ(reports_.back(), Report("", 2 * 5, 2 * 7));
-    NextProcess();
-    EXPECT_EQ(reports_.back(), Report("", 3 * 5, 3 * 7));
-}
-
-TEST_F(NestProgressTest, WithoutProgressObjectNothingStopsButTheBarMoves) {
-    Record();
-    EXPECT_FALSE(GetStopped());
-    EXPECT_FALSE(StopRequested());
-    EXPECT_EQ(reports_.size(), 1u);
-    EXPECT_EQ(GProCessValue.load(), 2);
-}
-
 TEST_F(NestProgressTest, StopIsSeenFromTheNextPollOnAndStays) {
     TNestProgress progress(nullptr);
     NestProgress = &progress;
@@ -94,32 +52,6 @@ TEST_F(NestProgressTest, StopIsSeenFromTheNextPollOnAndStays) {
     EXPECT_TRUE(GetStopped());
     EXPECT_TRUE(GetStopped());
     EXPECT_EQ(GProCessValue.load(), 4); // every poll advanced the bar
-}
-
-TEST_F(NestProgressTest, CallbackMessagesAndStoredValues) {
-    std::vector<Report> calls;
-    TNestProgress::ProgressMsg = "old";
-    TNestProgress::ProgressTotal = 9;
-    TNestProgress progress(
-        [&calls](const std::string& m, int total, int step) { calls.emplace_back(m, total, step); });
-    EXPECT_EQ(TNestProgress::ProgressMsg, SNestOpting);
-    EXPECT_EQ(TNestProgress::ProgressTotal.load(), 1);
-
-    progress.OnProgress("phase 2", 40, 12); // stores, calls nothing
-    EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(TNestProgress::ProgressMsg, "phase 2");
-    progress.SetProgress("shown", 13); // total as stored, message and step not stored
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0], Report("shown", 40, 13));
-    EXPECT_EQ(TNestProgress::ProgressStep.load(), 12);
-
-    Record();
-    NextProcess(); // reports the stored message
-    EXPECT_EQ(std::get<0>(reports_.back()), "phase 2");
-
-    TNestProgress::FOnProgress = nullptr;
-    progress.SetProgress("nobody listens", 1); // no callback: nothing happens
-    EXPECT_EQ(calls.size(), 1u);
 }
 
 using NestProgressConcurrency = NestProgressTest;

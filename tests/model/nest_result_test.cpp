@@ -34,94 +34,6 @@ TGeneralNestPartArr Parts(std::initializer_list<double> lengths) {
     return parts;
 }
 
-TEST(NestRecords, DataInitDefaults) {
-    TGeneralNestTube t{6000.0, 3, 7, 2};
-    t.DataInit();
-    EXPECT_EQ(t.FAmountAvail, 0);
-    EXPECT_EQ(t.FOriginTube, -1);
-    EXPECT_EQ(t.FNestedPartIdx, -1);
-}
-
-TEST(NestBaseInfoText, FreshRecord) {
-    TNestBaseInfo r;
-    r.FixedGap = 1.0;
-    r.Init();
-    EXPECT_EQ(r.ToString(), " ID: -1UnKnown ZG: 999999999.00000 FG: 999999999.00000 IsCo:0 ComLen:   -1.00000"
-                            " IsLaCLen:   -1.00000 Rot:    0.00000 CStyle: 0");
-}
-
-TEST(NestBaseInfoText, FilledRecordWithEveryId) {
-    const char* names[] = {"", " A1B1_A2B2 ", " A2B2_A1B1 ", " A1B1_B2A2 ", " B2A2_A1B1 "};
-    for (int id = 1; id <= 4; ++id) {
-        TNestBaseInfo r;
-        r.ID = id;
-        r.ZGap = 1.5;
-        r.FixedGap = -2.25;
-        r.IsCommon = id % 2 == 1;
-        r.CommonLength = 12.3456789;
-        r.IsLandCommonLen = 0.0;
-        r.Rotation = 180.0;
-        r.CommonStyle = 12;
-        const std::string expected = std::string(" ID:  ") + std::to_string(id) + names[id] +
-                                     " ZG:    1.50000 FG:   -2.25000 IsCo:" + (id % 2 == 1 ? "-1" : "0") +
-                                     " ComLen:   12.34568 IsLaCLen:    0.00000 Rot:  180.00000 CStyle: 12";
-        EXPECT_EQ(r.ToString(), expected);
-    }
-}
-
-TEST(NestResultText, TwoPartsOnTubeTwo) {
-    auto r = MakeResult(2, 1, {3, -1});
-    EXPECT_EQ(r->ToString(), "TNestResult  FTubeIndex 2\rFTubeCount 1\r   FPartOrder Count := 2\r 3 -1\r"
-                             "  FFixedPartOrder Count := 0\r");
-    r->FPartOrder.clear();
-    r->FFixedPartOrder = {4, -5};
-    r->FTubeCount = 12;
-    EXPECT_EQ(r->ToString(), "TNestResult  FTubeIndex 2\rFTubeCount 12\r   FPartOrder Count := 0\r\r"
-                             "  FFixedPartOrder Count := 2\r 4 -5");
-}
-
-class TextDump : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tubenest_dump_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string ReadAll(const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    std::filesystem::path dir_;
-};
-
-TEST_F(TextDump, PrintToFileAppendsSeparatorInfoAndEntries) {
-    const auto file = dir_ / "dump.txt";
-    SaveDataToFile(file.string(), "first");
-    TNestResultList list;
-    list.Add(MakeResult(2, 1, {3, -1}));
-    list.Add(MakeResult(1, 4, {2}));
-    list.PrintToFile(file.string(), "run A");
-    EXPECT_EQ(ReadAll(file), "first\n"
-                             "------------------------run A\n"
-                             "TNestResult  FTubeIndex 2\rFTubeCount 1\r   FPartOrder Count := 2\r 3 -1\r"
-                             "  FFixedPartOrder Count := 0\r\n"
-                             "TNestResult  FTubeIndex 1\rFTubeCount 4\r   FPartOrder Count := 1\r 2\r"
-                             "  FFixedPartOrder Count := 0\r\n");
-    TNestResultList().PrintToFile(file.string(), "");
-    EXPECT_EQ(ReadAll(file).substr(ReadAll(file).size() - 25), "------------------------\n");
-}
-
-TEST_F(TextDump, UnwritablePathRaisesWithTheFileName) {
-    const std::string missing = (dir_ / "no_such_dir" / "dump.txt").string();
-    EXPECT_THROW(SaveDataToFile(missing, "x"), std::runtime_error);
-    EXPECT_THROW(TNestResultList().PrintToFile(dir_.string(), "x"), std::runtime_error); // a directory
-}
-
 TEST(NestResult, LengthsAndSameness) {
     const auto parts = Parts({100.0, 250.0, 1000.0});
     auto r = MakeResult(1, 3, {});
@@ -180,31 +92,6 @@ TEST(NestResultList, CloneAssignAndOwnership) {
     EXPECT_EQ(list[0].FPartOrder, (TIntDynArray{1, 2}));
     FreeWithAllItems(copy); // an owning list: frees its items and itself
     EXPECT_EQ(copy, nullptr);
-}
-
-TEST(NestResultInfo, CreateFromEmptyAndMixedLists) {
-    const auto parts = Parts({100.0, 250.0});
-    TGeneralNestTubeArr tubes(2);
-    tubes[0].FTubeInitialLen = 1000.0;
-    tubes[1].FTubeInitialLen = 600.0;
-
-    const auto empty = TNestResultInfo::Create(TNestResultList(), parts, tubes);
-    EXPECT_EQ(empty.PartUsedCount, 0);
-    EXPECT_EQ(empty.TubeUsedCount, 0);
-    EXPECT_EQ(empty.MinUsedLength, std::numeric_limits<double>::max());
-
-    TNestResultList list;
-    list.Add(MakeResult(1, 2, {1, -2, 2})).FLengthUsed = 610.0;
-    auto& tail = list.Add(MakeResult(2, 3, {-1}));
-    tail.FLengthUsed = 100.0;
-    tail.FIsTailPlacedQualified = true;
-    const auto info = TNestResultInfo::Create(list, parts, tubes);
-    EXPECT_EQ(info.PartUsedCount, 3 * 2 + 1 * 3);
-    EXPECT_EQ(info.TubeUsedCount, 5);
-    EXPECT_EQ(info.MinUsedLength, 100.0);
-    EXPECT_DOUBLE_EQ(info.TotalTubeLeft, (1000.0 - 610.0) * 2 + (600.0 - 100.0) * 3);
-    EXPECT_DOUBLE_EQ(info.PartUsedLength, 2 * 600.0 + 3 * 100.0);
-    EXPECT_EQ(info.TailPlaceAmount, 3);
 }
 
 TEST(NestResultComparer, CompareNestResultInfoCriteriaAndTolerances) {
@@ -266,16 +153,6 @@ TEST(NestResultComparer, OldComparerAndNewerBetter) {
     r.TotalTubeLeft = 60.5;
     EXPECT_EQ(C::CompareNestResultInfoOld(l, r), 1);
     EXPECT_TRUE(C::IsNewResultBetterThanOld(l, r));
-}
-
-TEST(NestResultComparer, ByLengthUsedOrdersLongestFirst) {
-    TNestResultList list;
-    for (double len : {300.0, 900.0, 300.0, 1200.0}) {
-        list.Add(MakeResult(1, 1, {1})).FLengthUsed = len;
-    }
-    list.Sort(&TNestResultComparer::CompareNestResultByLengthUsed);
-    EXPECT_EQ(list[0].FLengthUsed, 1200.0);
-    EXPECT_EQ(list[1].FLengthUsed, 900.0);
 }
 
 } // namespace

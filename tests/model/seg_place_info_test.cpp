@@ -63,67 +63,6 @@ TEST(GapLookup, EverySignCombinationOnBothSidesOfTheDiagonal) {
     }
 }
 
-TEST(GapLookup, MirrorSequencesShareOneRecord) {
-    const auto gaps = SelfNamingTable(6);
-    EXPECT_EQ(gaps->GetA1B1Info(2, 5).FixedGap, 4102.0); // A2B2_A1B1 of [4][1]
-    EXPECT_EQ(gaps->GetA1B1Info(-5, -2).FixedGap, 4102.0);
-    for (int a = -6; a <= 6; ++a) {
-        for (int b = -6; b <= 6; ++b) {
-            if (a != 0 && b != 0 && std::abs(a) != std::abs(b)) {
-                EXPECT_EQ(gaps->GetGap(a, b), gaps->GetGap(-b, -a)) << a << "," << b;
-            }
-        }
-    }
-}
-
-TEST(GapLookup, ZeroReferenceStopsWithTheHostMessage) {
-    const auto gaps = SelfNamingTable(2);
-    for (auto [a, b] : {std::pair{0, 1}, std::pair{1, 0}, std::pair{0, 0}}) {
-        try {
-            (void)gaps->GetA1B1Info(a, b);
-            FAIL() << "no assertion for " << a << "," << b;
-        } catch (const TEngineAssertion& e) {
-            EXPECT_EQ(e.Module(), "uNestBase3D");
-            EXPECT_NE(std::string(e.what()).find(SCanNotTransferZero), std::string::npos);
-        }
-    }
-    EXPECT_THROW((void)gaps->GetA1B1Info(3, 1), TEngineAssertion); // beyond the table
-}
-
-TEST(GapTableSetters, RoundTripMirrorSharingAndIndexChecks) {
-    TSegPlaceInfoManager gaps(4, TCADAutoNestParam());
-    gaps.InitTable();
-    EXPECT_EQ(gaps.GetA1B1Info(4, -1).ID, kA1B1_B2A2);
-    EXPECT_FALSE(gaps.GetA1B1Info(4, -1).Caled);
-    double value = 1.0;
-    for (int a = -4; a <= 4; ++a) {
-        for (int b = -4; b <= 4; ++b) {
-            if (a == 0 || b == 0) {
-                continue;
-            }
-            TNestBaseInfo r;
-            r.FixedGap = value;
-            r.CommonLength = -value;
-            gaps.SetA1B1Info(a, b, r);
-            EXPECT_EQ(gaps.GetA1B1Info(a, b).FixedGap, value) << a << "," << b;
-            EXPECT_EQ(gaps.GetA1B1Info(-b, -a).CommonLength, -value) << a << "," << b;
-            value += 1.0;
-        }
-    }
-    EXPECT_THROW(gaps.SetA1B1Info(1, -5, TNestBaseInfo{}), std::out_of_range);
-    TSegPlaceInfo e;
-    e.A1B1_B2A2.FixedGap = 7.5;
-    gaps.SetSegPlaceInfo(3, 1, e);
-    EXPECT_EQ(gaps.GetGap(2, -4), 7.5);
-    EXPECT_THROW(gaps.SetSegPlaceInfo(1, 2, e), std::out_of_range); // j > i
-
-    // A row filled without InitTable grows to its full width with orientation codes.
-    TSegPlaceInfoManager sparse(3, TCADAutoNestParam());
-    sparse.SetSegPlaceInfo(2, 0, e);
-    EXPECT_EQ(sparse.GetA1B1Info(3, 2).ID, kA1B1_A2B2);
-    EXPECT_THROW((void)sparse.GetA1B1Info(2, 2), TEngineAssertion); // row 1 never filled
-}
-
 // One part per run-pattern branch; S, B, A are the same-direction, B-against-B and A-against-A gaps.
 struct RunCase {
     const char* name;
@@ -188,50 +127,6 @@ TEST(RunPatterns, EveryBranch) {
     EXPECT_EQ(gaps->FSinglePartGaps[0].FPartGapPair, 99.0);
 }
 
-TEST(RunPatterns, RunLengthsOfOneToFiveCopies) {
-    const auto p = TSinglePartGap::Create(2, 5, 8, 1, 1); // Pair B=2, Single S=5, Connect A=8
-    const double expected[] = {0, 0, 2, 2 + 5, 2 * 2 + 8, 2 * 2 + 8 + 5};
-    for (int n = 1; n <= 5; ++n) {
-        EXPECT_EQ(p.RunLength(n), expected[n]) << n;
-    }
-    // The same through CalcMinLen: n copies of one part need n lengths plus the run.
-    const auto gaps = RunTable({{"", 5, 2, 8, true, p}}, false);
-    gaps->FPartLengths = {300.0};
-    for (int n = 1; n <= 5; ++n) {
-        TIntDynArray chain{42};
-        EXPECT_DOUBLE_EQ(gaps->CalcMinLen({0}, {n}, &chain), 300.0 * n + expected[n]);
-        EXPECT_EQ(chain, TIntDynArray{0});
-    }
-}
-
-TEST(Neighbours, SortedCompleteAndFromOwnDirectionGaps) {
-    TRandomGenerator rng(7);
-    const auto gaps = MakeRandomGaps(6, rng);
-    gaps->InitializePartGaps();
-    ASSERT_EQ(gaps->FPartToPartConnectParams.size(), 6u);
-    for (int p = 0; p < 6; ++p) {
-        const auto& conn = *gaps->FPartToPartConnectParams[static_cast<std::size_t>(p)];
-        for (const auto* list : {&conn.FLeftGaps, &conn.FRightGaps}) {
-            ASSERT_EQ(list->size(), 5u);
-            std::vector<int> seen;
-            for (std::size_t k = 0; k < list->size(); ++k) {
-                const auto& n = (*list)[k];
-                seen.push_back(n.PartIdx);
-                const double want = list == &conn.FRightGaps ? gaps->GetGap(p + 1, n.PartIdx + 1)
-                                                             : gaps->GetGap(n.PartIdx + 1, p + 1);
-                EXPECT_EQ(n.PartGap, want);
-                if (k > 0) {
-                    EXPECT_LE((*list)[k - 1].PartGap, n.PartGap);
-                }
-            }
-            std::sort(seen.begin(), seen.end());
-            seen.erase(std::remove(seen.begin(), seen.end(), p), seen.end());
-            EXPECT_EQ(seen.size(), 5u); // every other part once, never itself
-        }
-        EXPECT_EQ(conn.GetMinGap(), std::min(conn.FLeftGaps[0].PartGap, conn.FRightGaps[0].PartGap));
-    }
-}
-
 TEST(MinLength, NoPartsAndBadInput) {
     const auto gaps = MakeUniformGaps(3, 1.0);
     gaps->InitializePartGaps();
@@ -243,22 +138,6 @@ TEST(MinLength, NoPartsAndBadInput) {
     EXPECT_THROW((void)gaps->CalcMinLen({0, 3}, {1, 1}, &chain), std::out_of_range);
     EXPECT_THROW((void)gaps->CalcMinLen({0, 1}, {1}, &chain), std::invalid_argument);
     EXPECT_DOUBLE_EQ(gaps->CalcMinLen({2, 0}, {1, 1}, nullptr), 41.0);
-}
-
-TEST(MinLength, EqualGapsWithDifferentCandidatesGrowOnTheRight) {
-    // Start pair 0-1 (gap 1). Then 2 right of 1 and 3 left of 0 both cost 5: the right side wins,
-    // after which 4 joins on the right (2) and 3 on the left (5). Growing left first would end with
-    // 4 in front of 3 at a cost of 40.
-    auto gaps = MakeUniformGaps(5, 50.0);
-    for (const auto& [a, b, g] :
-         {std::tuple{1, 2, 1.0}, {2, 3, 5.0}, {4, 1, 5.0}, {3, 5, 2.0}, {5, 4, 40.0}}) {
-        testsupport::SetGap(*gaps, a, b, g);
-    }
-    gaps->InitializePartGaps();
-    gaps->FPartLengths = {100, 200, 300, 400, 500};
-    TIntDynArray chain;
-    EXPECT_DOUBLE_EQ(gaps->CalcMinLen({0, 1, 2, 3, 4}, {1, 1, 1, 1, 1}, &chain), 1500.0 + 1 + 5 + 2 + 5);
-    EXPECT_EQ(chain, (TIntDynArray{3, 0, 1, 2, 4}));
 }
 
 // The gap CalcMinLen charges when y joins the chain right of x, or x joins left of y: the run of
@@ -323,42 +202,6 @@ TEST(MinLength, ChainLengthAddsUpOnRandomTables) {
         }
         EXPECT_NEAR(got, expected, 1e-9 * (1.0 + expected));
     }
-}
-
-TEST(GapStatistics, MaxMinGapAndTrapezoid) {
-    TSegPlaceInfoManager fresh(3, TCADAutoNestParam());
-    fresh.InitTable();
-    double maxGap = -1, minGap = -1;
-    fresh.GetMaxMinGap(maxGap, minGap);
-    EXPECT_EQ(maxGap, 0.0);
-    EXPECT_EQ(minGap, 0.0);
-    EXPECT_FALSE(fresh.CheckIsTrapezoid());
-
-    auto gaps = MakeUniformGaps(3, 4.0);
-    TNestBaseInfo r;
-    r.FixedGap = 1e9; // uncalculated: ignored
-    gaps->SetA1B1Info(1, 3, r);
-    r.Caled = true;
-    r.FixedGap = 4.0001;
-    gaps->SetA1B1Info(2, -3, r);
-    EXPECT_FALSE(gaps->CheckIsTrapezoid());
-    r.FixedGap = 3.5;
-    gaps->SetA1B1Info(2, -3, r);
-    gaps->GetMaxMinGap(maxGap, minGap);
-    EXPECT_EQ(maxGap, 4.0);
-    EXPECT_EQ(minGap, 3.5);
-    EXPECT_TRUE(gaps->CheckIsTrapezoid());
-}
-
-TEST(GapStatistics, OrderInfosAndResultUpdate) {
-    const auto gaps = SelfNamingTable(3);
-    TNestResult r;
-    r.FPartOrder = {3, -1, 2};
-    gaps->UpdateNestResultInfo(r, {{0, 0, 0, 10.0, 1}, {0, 0, 0, 20.0, 1}, {0, 0, 0, 30.0, 1}});
-    ASSERT_EQ(r.FPartPlaceData.size(), 2u);
-    EXPECT_EQ(r.FPartPlaceData[0].FixedGap, 2003.0);
-    EXPECT_EQ(r.FPartPlaceData[1].FixedGap, 1004.0);
-    EXPECT_DOUBLE_EQ(r.FLengthUsed, 60.0 + 2003.0 + 1004.0);
 }
 
 } // namespace

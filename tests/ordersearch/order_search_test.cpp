@@ -14,10 +14,8 @@ namespace tubenest {
 namespace {
 
 using testsupport::MakeRandomGaps;
-using testsupport::MakeUniformGaps;
 using testsupport::OrderGapSum;
 using testsupport::PartMultiset;
-using testsupport::SetGap;
 using testsupport::SignedMultiset;
 
 // The moves of the two searches, built directly on the order.
@@ -67,80 +65,6 @@ double BruteForceOptimum(const TSegPlaceInfoManager& gaps, TIntDynArray order, i
     return best;
 }
 
-TEST(CalcTsp, EmptyAndSinglePartOrders) {
-    auto gaps = MakeUniformGaps(2, 5.0);
-    TIntDynArray empty;
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(empty, *gaps, 2, true, false));
-
-    SetGap(*gaps, 2, -1, 4.995); // saves only 0.005 against the gap to the nested part
-    TIntDynArray one{1};
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(one, *gaps, 2, true, false));
-    EXPECT_EQ(one, TIntDynArray{1});
-
-    SetGap(*gaps, 2, -1, 4.9);
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(one, *gaps, 2, false, false)); // turning not allowed
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(one, *gaps, 0, true, false));  // no left neighbour
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(one, *gaps, 2, true, true));   // the only entry is the tail
-    EXPECT_EQ(one, TIntDynArray{1});
-    EXPECT_TRUE(TNestAdjustTool::CalcTsp(one, *gaps, 2, true, false));
-    EXPECT_EQ(one, TIntDynArray{-1});
-}
-
-TEST(CalcTsp, FixedTailStaysButItsGapCounts) {
-    // Only the gap into the tail tells the two leading orders apart.
-    auto gaps = MakeUniformGaps(3, 10.0);
-    SetGap(*gaps, 1, 3, 1.0);
-    TIntDynArray order{1, 2, 3};
-    EXPECT_TRUE(TNestAdjustTool::CalcTsp(order, *gaps, 0, false, true));
-    EXPECT_EQ(order, (TIntDynArray{2, 1, 3}));
-
-    // Reference 3 would rather lead, in either direction; a fixed tail keeps it last and unturned.
-    SetGap(*gaps, 3, 2, 0.0);
-    SetGap(*gaps, -3, 2, 0.0);
-    SetGap(*gaps, 3, 1, 0.0);
-    order = {1, 2, 3};
-    TNestAdjustTool::CalcTsp(order, *gaps, 0, true, true);
-    EXPECT_EQ(order.back(), 3);
-    order = {1, 2, 3};
-    EXPECT_TRUE(TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false));
-    EXPECT_NE(order.back(), 3);
-    EXPECT_LT(OrderGapSum(*gaps, order), 1.0 + 1e-12);
-}
-
-TEST(CalcTsp, InconsistentSelfRecordsStillEndAndNeverLengthen) {
-    // A host may give a part followed by itself different gaps in the two same-direction records
-    // ((k, k) and (-k, -k)); turning a segment then changes its inner gaps and must be counted.
-    TRandomGenerator rng(515);
-    for (int trial = 0; trial < 100; ++trial) {
-        const int parts = 1 + rng.Random(3);
-        const auto gaps = MakeRandomGaps(parts, rng, 0.0, 20.0);
-        for (int k = 0; k < parts; ++k) {
-            TSegPlaceInfo cell =
-                gaps->FSegPlaceInfoTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(k)];
-            cell.A1B1_A2B2.FixedGap = 40.0 * rng.RandomFloat();
-            cell.A2B2_A1B1.FixedGap = 40.0 * rng.RandomFloat();
-            gaps->SetSegPlaceInfo(k, k, cell);
-        }
-        TIntDynArray o = testsupport::RandomOrder(parts, 2 + rng.Random(6), rng);
-        const double before = OrderGapSum(*gaps, o);
-        TNestAdjustTool::CalcTsp(o, *gaps, -1, true, false);
-        EXPECT_LE(OrderGapSum(*gaps, o), before + 1e-9);
-    }
-}
-
-TEST(CalcTsp, CopiesOfOnePartAreLeftAloneUnlessTurningGains) {
-    // A thousand copies in one direction: nothing to gain, returned at once, order untouched.
-    auto gaps = MakeUniformGaps(1, 3.0);
-    TIntDynArray order(1000, 1);
-    EXPECT_FALSE(TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false));
-    EXPECT_EQ(order, TIntDynArray(1000, 1));
-    // A part whose B end meets its own B end closer: turning every other copy gains.
-    SetGap(*gaps, 1, -1, 0.0);
-    order = {1, 1, 1, 1};
-    EXPECT_TRUE(TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false));
-    EXPECT_LT(OrderGapSum(*gaps, order), 9.0);
-}
-
 TEST(CalcTsp, StopRequestEndsTheSearchWithAValidOrder) {
     TRandomGenerator rng(77);
     const auto gaps = MakeRandomGaps(40, rng, 0.0, 20.0);
@@ -157,43 +81,6 @@ TEST(CalcTsp, StopRequestEndsTheSearchWithAValidOrder) {
     TNestAdjustTool::CalcTsp(order, *gaps, 0, true, false);
     EXPECT_EQ(PartMultiset(order), PartMultiset(start));
     EXPECT_LE(OrderGapSum(*gaps, order), OrderGapSum(*gaps, start) + 1e-9);
-}
-
-TEST(TryOptimizePartPos, SinglePartAndFirstPartNeverTurnedInPlace) {
-    auto gaps = MakeUniformGaps(3, 10.0);
-    double avl = 123.0;
-    TIntDynArray one{2};
-    EXPECT_FALSE(TNestAdjustTool::TryOptimizePartPos(one, *gaps, 6000.0, avl, false));
-    EXPECT_EQ(one, TIntDynArray{2});
-    EXPECT_EQ(avl, 123.0);
-
-    // Turning reference 1 in front would save 10, but the first part is only ever moved, and moving it
-    // behind reference 2 costs more in both directions.
-    SetGap(*gaps, -1, 2, 0.0);
-    SetGap(*gaps, 2, 1, 20.0);
-    SetGap(*gaps, 2, -1, 20.0);
-    TIntDynArray two{1, 2};
-    EXPECT_FALSE(TNestAdjustTool::TryOptimizePartPos(two, *gaps, 6000.0, avl, false));
-    EXPECT_EQ(two, (TIntDynArray{1, 2}));
-
-    // The same part behind another one is turned in place; TubeLen plays no part.
-    TIntDynArray three{3, 1, 2};
-    SetGap(*gaps, 3, -1, 10.0);
-    EXPECT_TRUE(TNestAdjustTool::TryOptimizePartPos(three, *gaps, -1.0, avl, false));
-    EXPECT_EQ(three, (TIntDynArray{3, -1, 2}));
-    EXPECT_DOUBLE_EQ(avl, 133.0);
-}
-
-TEST(TryOptimizePartPos, MovingToTheBackCountsTheNewGap) {
-    auto gaps = MakeUniformGaps(3, 100.0);
-    SetGap(*gaps, 1, 2, 10.0);
-    SetGap(*gaps, 2, 3, 1.0);
-    SetGap(*gaps, 3, 1, 5.0);
-    TIntDynArray order{1, 2, 3};
-    double avl = 0.0;
-    EXPECT_TRUE(TNestAdjustTool::TryOptimizePartPos(order, *gaps, 6000.0, avl, true));
-    EXPECT_EQ(order, (TIntDynArray{2, 3, 1}));
-    EXPECT_DOUBLE_EQ(avl, 5.0);
 }
 
 // Random gap tables and orders: the two searches only ever shorten the gap sum, keep every part,

@@ -1,5 +1,5 @@
-// The adjust tool's result tools: stock charged to a list, the direction sweep, merging tube entries
-// of equal length and mapping results back onto them.
+// The adjust tool's result tools: merging tube entries of equal length and mapping results back
+// onto them.
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,6 @@
 namespace tubenest {
 namespace {
 
-using testsupport::MakeUniformGaps;
-using testsupport::Part;
 using testsupport::Tube;
 
 TNestResult& AddResult(TNestResultList& list, int tube, int count, TIntDynArray order = {1}) {
@@ -76,49 +74,6 @@ TEST(ResultTools, ReturnOriTubeIndexConservesTubesAndStaysInTheMergeClass) {
         for (std::size_t t = 0; t < tubes.size(); ++t) {
             EXPECT_LE(used[t], tubes[t].FAmountAvail) << "entry " << t;
         }
-    }
-}
-
-TEST(ResultTools, ReturnOriTubeIndexKeepsTubesNoEntryCanAbsorb) {
-    TGeneralNestTubeArr tubes{Tube(6000, 1), Tube(6000, 2), Tube(7000, 5)};
-    TNestResultList results;
-    AddResult(results, 1, 5); // one more than the class holds
-    TNestAdjustTool::ReturnOriTubeIndex(results, tubes);
-    ASSERT_EQ(results.Count(), 2);
-    EXPECT_EQ(results[0].FTubeCount + results[1].FTubeCount, 5);
-    EXPECT_EQ(tubes[2].FAmountAvail, 5);
-}
-
-TEST(ResultTools, StockChargedAndTubeOrderMappedBack) {
-    const TGeneralNestPartArr parts{Part(1000, 9), Part(2000, 9)};
-    const TGeneralNestTubeArr tubes{Tube(6000, 9), Tube(6500, 9)};
-    auto gaps = MakeUniformGaps(2, 5.0);
-    TNestResultList results;
-    EXPECT_EQ(TNestAdjustTool::CalcNestResultsLen(results, parts, tubes, *gaps), 0.0);
-    AddResult(results, 1, 2, {1, 2});
-    AddResult(results, 2, 3, {2, -1});
-    EXPECT_DOUBLE_EQ(TNestAdjustTool::CalcNestResultsLen(results, parts, tubes, *gaps), 12000.0 + 3 * 3005.0);
-    EXPECT_DOUBLE_EQ(results.Last().FLengthUsed, 3005.0);
-
-    TNestAdjustTool::FixNestResultTubeOrder(results, {1, 0}); // sorted positions back to the entries
-    EXPECT_EQ(results[0].FTubeIndex, 2);
-    EXPECT_EQ(results[1].FTubeIndex, 1);
-}
-
-TEST(ResultTools, AdjustPartDirTurnsTowardsTheLongerCommonCutUnlessThatIsLonger) {
-    const TGeneralNestPartArr parts{Part(1000, 9), Part(2000, 9)};
-    for (const double gap : {5.0, 7.0}) {
-        auto gaps = MakeUniformGaps(2, 5.0);
-        TNestBaseInfo common = gaps->GetA1B1Info(1, -2);
-        common.CommonLength = 30.0;
-        common.FixedGap = gap;
-        gaps->SetA1B1Info(1, -2, common);
-        gaps->SetA1B1Info(-1, -2, common);
-        TNestResultList results;
-        gaps->UpdateNestResultInfo(AddResult(results, 1, 1, {1, 2}), parts);
-        TNestAdjustTool::AdjustPartDir(results, *gaps, parts);
-        EXPECT_EQ(results[0].FPartOrder, gap == 5.0 ? (TIntDynArray{1, -2}) : (TIntDynArray{1, 2}));
-        EXPECT_DOUBLE_EQ(results[0].FLengthUsed, 3005.0);
     }
 }
 

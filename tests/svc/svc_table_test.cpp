@@ -1,5 +1,5 @@
-// The knapsack table (BulidSegPackage), its read-out (GetBestResult, SingleTubeNest) and a
-// comparison with brute force where the table is exact.
+// The knapsack table (BulidSegPackage) and its read-out (SingleTubeNest): rounding, the size limit
+// and a comparison with brute force where the table is exact.
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@ using svc_test::Candidate;
 using svc_test::SelectionValue;
 using testsupport::MakeUniformGaps;
 using testsupport::Part;
-using testsupport::SetGap;
 using testsupport::Tube;
 
 /// A backpack over n dummy parts (the table reads only the candidate list and the gaps).
@@ -42,59 +41,11 @@ struct Bench {
     TGreedyAlgorithm greedy;
 };
 
-TEST(SvcTable, ShapeAndRowZero) {
-    Bench b(2);
-    const TSVCNestParts parts{Candidate(0, 300, 300, 2), Candidate(1, 500, 500, 1)};
-    b.backpack.BulidSegPackage(1000, parts, *b.gaps);
-    const InforMatrix& m = b.backpack.Matrix();
-    ASSERT_EQ(m.Rows(), 3);
-    ASSERT_EQ(m.Cols(), 1001);
-    EXPECT_EQ(m(0, 1000).Value, 0.0);
-    // Row 1: one and two copies of 300 alone; row 2 adds 500 behind them.
-    EXPECT_DOUBLE_EQ(m(1, 300).Value, 300.0);
-    EXPECT_EQ(m(1, 600).Num, 2);
-    EXPECT_DOUBLE_EQ(m(2, 800).Value, 800.0);
-    EXPECT_EQ(m(2, 800).From, 300);
-    EXPECT_EQ(m(2, 800).State, 1);
-    // Earlier fillings are carried into the row with Num 0.
-    EXPECT_DOUBLE_EQ(m(2, 600).Value, 600.0);
-    EXPECT_EQ(m(2, 600).Num, 0);
-}
-
 TEST(SvcTable, RejectsTablesBeyondTheLimit) {
     Bench b(1);
     const TSVCNestParts parts{Candidate(0, 300, 300, 2)};
     EXPECT_THROW(b.backpack.BulidSegPackage(static_cast<int>(InforMatrix::kMaxCells / 2 + 1), parts, *b.gaps),
                  std::invalid_argument);
-}
-
-TEST(SvcTable, GapBetweenCopiesIsCounted) {
-    Bench b(1, 10.0);
-    for (const auto& [T, copies] : {std::pair{2009, 1}, {2010, 2}}) {
-        TSVCNestParts parts{Candidate(0, 1000, 1000, 3)};
-        TNestResult result;
-        const TSVCNestParts sel = b.Fill(T, parts, result);
-        ASSERT_EQ(sel.size(), 1u);
-        EXPECT_EQ(sel[0].Amount, copies) << "T = " << T;
-        EXPECT_EQ(static_cast<int>(result.FPartOrder.size()), copies);
-        EXPECT_DOUBLE_EQ(result.FLengthUsed, copies * 1000.0 + (copies - 1) * 10.0);
-        EXPECT_EQ(parts[0].Amount, 3 - copies);
-    }
-}
-
-TEST(SvcTable, GapBetweenDifferentPartsIsCounted) {
-    Bench b(2, 0.0);
-    for (const auto& [a, c] : {std::pair{1, 2}, {2, 1}, {1, -2}, {-2, 1}}) {
-        SetGap(*b.gaps, a, c, 50.0);
-    }
-    for (const auto& [T, both] : {std::pair{1549, false}, {1550, true}}) {
-        TSVCNestParts parts{Candidate(0, 1000, 1000, 1), Candidate(1, 500, 500, 1)};
-        TNestResult result;
-        const TSVCNestParts sel = b.Fill(T, parts, result);
-        EXPECT_EQ(sel.size(), both ? 2u : 1u) << "T = " << T;
-        EXPECT_DOUBLE_EQ(SelectionValue(sel), both ? 1500.0 : 1000.0);
-        EXPECT_LE(result.FLengthUsed, T + 0.01);
-    }
 }
 
 TEST(SvcTable, LengthsAreRoundedUpPerFilling) {
@@ -106,42 +57,6 @@ TEST(SvcTable, LengthsAreRoundedUpPerFilling) {
         ASSERT_EQ(sel.size(), 1u);
         EXPECT_EQ(sel[0].Amount, copies) << "T = " << T;
     }
-}
-
-TEST(SvcTable, LongerFillingWinsATie) {
-    Bench b(2);
-    TSVCNestParts parts{Candidate(0, 1000, 500, 1), Candidate(1, 1200, 500, 1)};
-    TNestResult result;
-    const TSVCNestParts sel = b.Fill(1500, parts, result);
-    const InforMatrix& m = b.backpack.Matrix();
-    EXPECT_DOUBLE_EQ(m(2, 1000).Value, 500.0);
-    EXPECT_DOUBLE_EQ(m(2, 1200).Value, 500.0);
-    ASSERT_EQ(sel.size(), 1u);
-    EXPECT_EQ(sel[0].Idx, 1);
-    EXPECT_EQ(result.FPartOrder, (TIntDynArray{2}));
-}
-
-TEST(SvcTable, LaterRowTakesACellOfEqualValue) {
-    // Both parts alone reach column 500 with the same value: the later row's part holds the cell,
-    // so the filling then ends with it (and the gap to the next part is taken from it).
-    Bench b(2);
-    TSVCNestParts parts{Candidate(0, 500, 475, 1), Candidate(1, 500, 475, 1)};
-    TNestResult result;
-    const TSVCNestParts sel = b.Fill(500, parts, result);
-    const InforMatrix& m = b.backpack.Matrix();
-    EXPECT_EQ(m(2, 500).Num, 1);
-    EXPECT_EQ(m(2, 500).State, 1);
-    ASSERT_EQ(sel.size(), 1u);
-    EXPECT_EQ(sel[0].Idx, 1);
-}
-
-TEST(SvcTable, NothingFitsGivesAnEmptySelection) {
-    Bench b(2);
-    TSVCNestParts parts{Candidate(0, 1000, 500, 1), Candidate(1, 1200, 500, 1)};
-    TNestResult result;
-    EXPECT_TRUE(b.Fill(999, parts, result).empty());
-    EXPECT_TRUE(result.FPartOrder.empty());
-    EXPECT_TRUE(b.Fill(-5, parts, result).empty());
 }
 
 // With whole-millimetre lengths and one uniform gap the table is exact: its best value must equal

@@ -1,5 +1,5 @@
-// The node tree framework: amounts of repeated patterns, giving up a tube length, the node ranking,
-// the tolerant sort, the stop and exception paths of the search loop.
+// The node tree framework: amounts of repeated patterns, the tolerant sort, the exception paths of
+// the search loop.
 
 #include <gtest/gtest.h>
 
@@ -46,50 +46,6 @@ TEST(NodeTree, TryDuplicateRepeatsAPatternAsAmountsAllow) {
     EXPECT_EQ(two->FAllPartCount, (TIntDynArray{9, 7, 2}));
     EXPECT_EQ(base.GetTubeInitialLen(1), 1000.0);
     EXPECT_EQ(base.GetNestTubeAmountAvail(0), 10);
-}
-
-TEST(NodeTree, AnEmptyTubeGivesItsLengthUp) {
-    const TGeneralNestPartArr parts{Part(900, 2)};
-    const TGeneralNestTubeArr tubes{Tube(500, 3), Tube(400, 0), Tube(1000, 2)};
-    TNestBase base(parts, tubes, TCADAutoNestParam{});
-    TNode* root = base.CreateRootNode();
-    EXPECT_EQ(root->FCurTubeIndex, 1);
-    EXPECT_EQ(root->FAllTubeCount, (TIntDynArray{5, 3, 0, 2}));
-    TNode* child = base.TryCreateFrom(root); // root laid nothing: 500 mm is given up
-    ASSERT_NE(child, nullptr);
-    EXPECT_EQ(child->FPreNode, root);
-    EXPECT_EQ(child->FCurTubeIndex, 3);
-    EXPECT_EQ(child->FAllTubeCount, (TIntDynArray{2, 0, 0, 2}));
-    EXPECT_LT(child->FCurTubeLenghtAvl, -1.0);
-
-    const TGeneralNestTubeArr none{Tube(500, 0)};
-    TNestBase empty(parts, none, TCADAutoNestParam{});
-    TNode* bare = empty.CreateRootNode();
-    EXPECT_EQ(bare->FCurTubeLenghtAvl, -100.0);
-    EXPECT_EQ(empty.TryCreateFrom(bare), nullptr);
-}
-
-TEST(NodeTree, BetterNodeRanksFieldByField) {
-    const TGeneralNestPartArr parts{Part(100, 5)};
-    const TGeneralNestTubeArr tubes{Tube(1000, 5)};
-    TNestBase base(parts, tubes, TCADAutoNestParam{});
-    TNode* a = MakeNode(base, {2, 2}, {3, 3}, {1}, 1);
-    TNode* b = MakeNode(base, {2, 2}, {3, 3}, {1}, 1);
-    a->FCurTubeLenghtAvl = b->FCurTubeLenghtAvl = 50.0;
-    EXPECT_EQ(base.BetterNode(a, b), a); // full tie: the first
-    EXPECT_EQ(base.BetterNode(b, a), b);
-    b->FCurTubeLenghtAvl = 60.0;
-    EXPECT_EQ(base.BetterNode(a, b), b);
-    a->FDepth = 0;
-    b->FDepth = 1;
-    EXPECT_EQ(base.BetterNode(a, b), a);
-    b->FAllTubeCount[0] = 4;
-    EXPECT_EQ(base.BetterNode(a, b), b);
-    a->FAllPartCount[0] = 1;
-    EXPECT_EQ(base.BetterNode(a, b), a);
-    EXPECT_EQ(base.GetLeastTubeNode({a, b}), nullptr); // neither is finished
-    b->FIsCurTubeEnd = true;
-    EXPECT_EQ(base.GetLeastTubeNode({a, b}), b);
 }
 
 // Tolerant orders are not transitive; the sort must stay in bounds, keep every entry and keep the
@@ -145,32 +101,6 @@ TEST(NodeTree, OrdinaryExceptionsEndTheSearchButAssertionsPassThrough) {
     nest.assertion = true;
     TNode* again = nullptr;
     EXPECT_THROW(nest.Nest(again), TEngineAssertion);
-}
-
-TEST(NodeTree, PaintNodesWritesOneBoxPerNode) {
-    const TGeneralNestPartArr parts{Part(100, 1)};
-    const TGeneralNestTubeArr tubes{Tube(1000, 1)};
-    TNestBase base(parts, tubes, TCADAutoNestParam{});
-    TNode* root = base.CreateRootNode();
-    for (int k = 0; k < 3; ++k) {
-        TNode* child = base.AddNode(root->CreateChildNode());
-        child->FPreNode = root;
-        root->FNextNodes.push_back(child);
-    }
-    const std::string path = ::testing::TempDir() + "tree.svg";
-    PaintNodes(root->FNextNodes[1], path);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string svg = text.str();
-    std::size_t boxes = 0;
-    for (std::size_t at = svg.find("<rect"); at != std::string::npos; at = svg.find("<rect", at + 1)) {
-        ++boxes;
-    }
-    EXPECT_EQ(boxes, 4u);
-    EXPECT_EQ(svg.find("<svg"), 0u);
-    std::remove(path.c_str());
-    EXPECT_THROW(PaintNodes(root, "/nonexistent-dir/tree.svg"), std::runtime_error);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Packed nesting: the scaling, the long-part rule, the overflow test, the node limit, and plans on
-// random instances (with the wrapper's amount adjustment) through the independent whole-part checker.
+// Packed nesting: the overflow test, the node limit, and plans on random instances (with the
+// wrapper's amount adjustment) through the independent whole-part checker.
 
 #include <gtest/gtest.h>
 
@@ -24,35 +24,6 @@ std::int64_t Copies(const TNestResultList& results) {
         n += static_cast<std::int64_t>(r->FPartOrder.size()) * r->FTubeCount;
     }
     return n;
-}
-
-TEST(Packed, ValueScaleCountsHundredthsRoundedDown) {
-    EXPECT_EQ(TPackedNest::ValueScale(1234.567), 123456);
-    EXPECT_EQ(TPackedNest::ValueScale(6000.009), 600000);
-}
-
-TEST(Packed, LongPartIsAboveAThirdAndBelowTheFreeLength) {
-    const TGeneralNestPartArr parts{Part(300, 2), Part(450, 2), Part(1000, 2)};
-    auto gaps = MakeUniformGaps(3, 0.0);
-    for (const double tube : {1200.0, 3500.0}) {
-        const TGeneralNestTubeArr tubes{Tube(tube, 5)};
-        TPackedNest packed(parts, tubes, TCADAutoNestParam{});
-        packed.PreProcess(*gaps);
-        TNode* root = packed.CreateRootNode();
-        TNode* node = packed.AddNode(root->CreateChildNode());
-        node->FPreNode = root;
-        packed.InitTubeLens(node);
-        auto* placed = dynamic_cast<TPackNode*>(packed.PlaceLongestFirstBrach(node));
-        if (tube > 3000) {
-            EXPECT_EQ(placed, nullptr); // 1000 is not above 3500 / 3
-            continue;
-        }
-        ASSERT_TRUE(placed != nullptr && placed != node); // a sibling of the same tube, pushed for later
-        EXPECT_EQ(packed.OrderStack().back(), placed);
-        EXPECT_EQ(placed->FCurNestResult, (TIntDynArray{3}));
-        EXPECT_DOUBLE_EQ(placed->FCurTubeLenghtAvl, 200.0);
-        EXPECT_EQ(placed->FAllPartCount, (TIntDynArray{5, 2, 2, 1}));
-    }
 }
 
 TEST(Packed, FillingsThatOverflowWithTheGapsKeepThePartsThatFit) {
