@@ -36,6 +36,13 @@ TEST(AmountAdjust, ThreeCopiesTooManyOnTwoTubesSplitOffOneTube) {
     EXPECT_EQ((*redundant)[0].FTubeCount, 1);
     EXPECT_EQ((*redundant)[0].FPartOrder, (TIntDynArray{2}));
     EXPECT_DOUBLE_EQ((*redundant)[0].FLengthUsed, 500.0); // refreshed at once
+    // Two of three copies too many in one tube: the copy still required stays in the pattern.
+    TNestResultList one;
+    AddResult(one, 1, 1, {1, 2, 1, 1});
+    TGeneralNestPartArr twoTooMany{Part(1000, 1 - 3), Part(500, 0)};
+    auto kept = TNestAdjustTool::DeleteRedundantPart(twoTooMany, {Tube(6000, 0)}, one, *gaps);
+    ASSERT_EQ(kept->Count(), 1);
+    EXPECT_EQ((*kept)[0].FPartOrder, (TIntDynArray{1, 2}));
 
     // A pattern made only of surplus copies leaves no empty pattern behind.
     TNestResultList surplusOnly;
