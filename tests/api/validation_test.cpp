@@ -195,6 +195,22 @@ TEST(Validation, ValidProblemsPassAndAllFaultsAreCollected) {
     }
 }
 
+TEST(Validation, DefaultSeparableStretchKeepsTheMarginFree) {
+    NestingParameters params;
+    params.split_margin = 100.0;
+    PartSpec part;
+    part.length = 1200.0;
+    auto s = EffectiveSeparable(part, params);
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_DOUBLE_EQ(s[0].start, 100.0);
+    EXPECT_DOUBLE_EQ(s[0].end, 1100.0);
+    part.length = 200.0; // no room between the margins
+    EXPECT_TRUE(EffectiveSeparable(part, params).empty());
+    part.separable = std::vector<Interval>{};
+    part.length = 5000.0;
+    EXPECT_TRUE(EffectiveSeparable(part, params).empty()); // explicitly never split
+}
+
 TEST(Validation, FormatLengthDropsTrailingZeros) {
     EXPECT_EQ(FormatLength(1200.0), "1200");
     EXPECT_EQ(FormatLength(1200.5), "1200.5");

@@ -102,5 +102,42 @@ TEST(CutPartsManagerSharedRows, EveryRecordEqualsTheCopiedTable) {
     }
 }
 
+TEST(CutPartsManagerSharedRows, AWriteCopiesTheSharedRowsFirst) {
+    TRandomGenerator rng(77);
+    TCADAutoNestParam param;
+    param.SetDefaultPartGap(3.0);
+    auto gaps = testsupport::MakeRandomGaps(4, rng, 0.0, 15.0, param);
+    TGeneralNestPartArr arr(4);
+    for (auto& p : arr) {
+        p.FOuterlength = 3000.0;
+        p.RealBoxLength = 3000.0;
+    }
+    const TCutNestParts splits{TCutNestPart{1200.0, 2, 1}};
+    const auto rows = RowsOf(*gaps, 4);
+    TCutPartsManager first(*gaps, splits, arr, param, rows);
+    const TCutPartsManager second(*gaps, splits, arr, param, rows);
+    const double before = gaps->GetGap(3, -1);
+
+    TNestBaseInfo changed = first.FSegPlaceInfoManager->GetA1B1Info(3, -1);
+    changed.FixedGap = before + 100.0;
+    first.FSegPlaceInfoManager->SetA1B1Info(3, -1, changed);
+
+    EXPECT_EQ(first.FSegPlaceInfoManager->FSharedRows, nullptr);
+    EXPECT_EQ(first.FSegPlaceInfoManager->GetGap(3, -1), before + 100.0);
+    EXPECT_EQ(first.FSegPlaceInfoManager->GetGap(1, -3), before + 100.0); // the mirror placement
+    EXPECT_EQ(second.FSegPlaceInfoManager->GetGap(3, -1), before);
+    EXPECT_EQ((*rows)[2][0].A1B1_B2A2.FixedGap, before);
+    // Everything else still reads as before the write.
+    for (std::int32_t a = -6; a <= 6; ++a) {
+        for (std::int32_t b = -6; b <= 6; ++b) {
+            if (a == 0 || b == 0 || (a == 3 && b == -1) || (a == 1 && b == -3)) {
+                continue;
+            }
+            ASSERT_EQ(first.FSegPlaceInfoManager->GetGap(a, b), second.FSegPlaceInfoManager->GetGap(a, b))
+                << a << ", " << b;
+        }
+    }
+}
+
 } // namespace
 } // namespace tubenest

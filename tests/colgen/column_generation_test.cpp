@@ -105,6 +105,14 @@ TEST(ColGenSolver, MatchesTheLpOfAllPatternsAndCoversTheDemand) {
     }
 }
 
+// Only overlapping ends (negative gaps) shorten a run of copies: the pricing never counts positive gaps.
+TEST(ColGenPricing, RunLengthCountsOnlyOverlaps) {
+    EXPECT_DOUBLE_EQ(TPatternPricing::RunLength(100, 4, -3, 2), 396); // g = 2 x -3 + 2
+    EXPECT_DOUBLE_EQ(TPatternPricing::RunLength(100, 4, 3, 2), 400);  // g = 8, ignored
+    EXPECT_DOUBLE_EQ(TPatternPricing::RunLength(100, 3, -3, 2), 299); // g = (-3 + 2) x 1
+    EXPECT_DOUBLE_EQ(TPatternPricing::RunLength(100, 6, -3, -1), 589); // g = 3 x -3 + 2 x -1
+}
+
 TEST(ColGenSolver, RejectsBadDataAndTooLargeTables) {
     auto make = [](std::size_t n, double length, std::int32_t amount, double tube) {
         TColGenData d(static_cast<std::int32_t>(n));
