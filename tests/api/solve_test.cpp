@@ -242,7 +242,7 @@ TEST(Solve, RegistryListsAndReplacesMethods) {
     const auto names = AvailableMethods();
     EXPECT_NE(std::find(names.begin(), names.end(), "ffd"), names.end());
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    EXPECT_EQ(DefaultMethodName(), "circular"); // neither circular nor svc is registered in this binary
+    EXPECT_EQ(DefaultMethodName(), "auto");
     EXPECT_THROW(RegisterMethod("x", nullptr), std::invalid_argument);
     RegisterMethod("test_empty", [](const EngineInput&, const MethodContext&) { return EngineOutput{}; });
     SolveOptions o;
