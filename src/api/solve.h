@@ -56,8 +56,8 @@ struct SolveOptions {
 
 /// Validates, runs the method and builds the plan.
 ///
-/// Method "auto" runs the registered methods that suit the problem, in a fixed order (ffd, cg,
-/// bcp, svc, packed, greedy, and circular where parts may be split), each on a share of the time
+/// Method "auto" runs the registered methods that suit the problem, in a fixed order (ffd, svc,
+/// packed, greedy, cg, bcp, and circular where parts may be split), each on a share of the time
 /// limit, as many at once as options.threads allows, and returns the best plan: more copies
 /// placed, then fewer tubes, then (splitting "free") less material and fewer welds or (otherwise)
 /// fewer welds and less material; a tie keeps the earlier method. Each method runs with the run's
