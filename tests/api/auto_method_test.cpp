@@ -244,7 +244,8 @@ TEST(AutoMethod, BoundAndOptimalAgainstBruteForce) {
 }
 
 // Same seed, same plan, with one thread and with two (methods then run side by side).
-TEST(AutoMethod, SameSeedSamePlanWithOneAndTwoThreads) {
+// The tests that run methods side by side are named "Concurrency": they also run under ThreadSanitizer.
+TEST(AutoMethodConcurrency, SameSeedSamePlanWithOneAndTwoThreads) {
     TRandomGenerator rng(5);
     int withCircular = 0;
     for (int round = 0; round < 8; ++round) {
@@ -323,7 +324,7 @@ TEST(AutoMethod, RegisteredBcpJoinsInItsPlace) {
 }
 
 // A method that refuses the problem is listed as not suited; a method that fails is not hidden.
-TEST(AutoMethod, MethodFaultsAreReportedNotSwallowed) {
+TEST(AutoMethodConcurrency, MethodFaultsAreReportedNotSwallowed) {
     const Problem problem = FourLongParts(Splitting::Auto);
     {
         FakeModeScope fake(FakeMode::NotSuited);
@@ -349,7 +350,7 @@ TEST(AutoMethod, MethodFaultsAreReportedNotSwallowed) {
 
 // A method that only ends when stopped gets its share of the time; the run still returns the
 // other methods' results, no worse than first-fit decreasing, with one thread or two.
-TEST(AutoMethod, SlowMethodStopsAtItsShare) {
+TEST(AutoMethodConcurrency, SlowMethodStopsAtItsShare) {
     const Problem problem = FourLongParts(Splitting::Auto);
     SolveOptions ffd;
     ffd.method = "ffd";
@@ -372,7 +373,7 @@ TEST(AutoMethod, SlowMethodStopsAtItsShare) {
 
 // A stop request before or during the run returns the best plan found so far, never less than
 // the first-fit floor.
-TEST(AutoMethod, StopKeepsTheBestFoundSoFar) {
+TEST(AutoMethodConcurrency, StopKeepsTheBestFoundSoFar) {
     const Problem problem = FourLongParts(Splitting::Auto);
     SolveOptions ffd;
     ffd.method = "ffd";
