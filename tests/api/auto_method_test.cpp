@@ -358,7 +358,7 @@ TEST(AutoMethodConcurrency, SlowMethodStopsAtItsShare) {
     FakeModeScope fake(FakeMode::Slow);
     for (const std::int32_t threads : {1, 2}) {
         SolveOptions o = AutoOptions(4, threads);
-        o.time_limit_seconds = 1.0;
+        o.time_limit_seconds = 3.0; // the quick methods need a moment on a sanitizer build
         const Plan plan = Solve(problem, o);
         EXPECT_TRUE(CheckPlanInvariants(problem, plan).empty()) << Lines(CheckPlanInvariants(problem, plan));
         EXPECT_FALSE(Better(floor, plan, problem.parameters.splitting)) << threads;
