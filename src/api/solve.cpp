@@ -274,7 +274,9 @@ struct AutoCandidate {
 };
 // The quick methods come first, so that the slow ones (the LP methods, then the swarm) share
 // whatever time the quick ones leave.
-constexpr AutoCandidate kAutoCandidates[] = {{"ffd", 0.1}, {"svc", 1.0}, {"packed", 1.0}, {"greedy", 1.0},
+// Weight 0: no share of its own, the whole budget (first-fit decreasing, the floor, takes
+// milliseconds; a share of a few of them could stop it on a busy machine).
+constexpr AutoCandidate kAutoCandidates[] = {{"ffd", 0.0}, {"svc", 1.0}, {"packed", 1.0}, {"greedy", 1.0},
                                              {"cg", 3.0},  {"bcp", 3.0}, {"circular", 4.0}};
 
 /// The seed of one method in a run of "auto": the run's seed itself. Each method draws from a
@@ -494,7 +496,9 @@ Plan SolveAuto(const Problem& problem, const SolveOptions& options) {
                 }
                 AutoSlot& s = slots[next];
                 const double share =
-                    std::min(1.0, s.weight * static_cast<double>(workers) / std::max(weights, 1e-9));
+                    s.weight <= 0.0
+                        ? 1.0
+                        : std::min(1.0, s.weight * static_cast<double>(workers) / std::max(weights, 1e-9));
                 s.deadline = now + std::chrono::duration_cast<Clock::duration>((runDeadline - now) * share);
                 s.started = true;
                 s.thread = std::thread(work, std::ref(s));
