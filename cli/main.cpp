@@ -313,16 +313,18 @@ void AddRunOptions(CLI::App& cmd, RunOptions& run) {
     cmd.add_option("--method,-m", run.method,
                    "Nesting method (" + methods + "; default " + api::DefaultMethodName() +
                        ": the best plan of the methods that suit the problem)");
-    cmd.add_option("--time-limit,-t", run.time_limit,
-                   "Stop after this many seconds (at most 1000000) and keep the best plan found so far (method "
-                   "auto: its budget, default " +
-                       api::FormatLength(api::kAutoDefaultTimeLimitSeconds) + " s)");
+    cmd.add_option(
+        "--time-limit,-t", run.time_limit,
+        "Stop after this many seconds (at most 1000000) and keep the best plan found so far (method "
+        "auto: its budget, default " +
+            api::FormatLength(api::kAutoDefaultTimeLimitSeconds) + " s)");
     cmd.add_option("--seed", run.seed, "Random seed (0 to 2^64-1), to repeat a run exactly");
-    cmd.add_option("--threads,-j", run.threads,
-                   "Worker threads: methods run side by side in method auto, particles in the swarm (default: "
-                   "the hardware threads, " +
-                       std::to_string(DefaultThreads()) +
-                       "); where no time limit bites the plan does not depend on it")
+    cmd.add_option(
+           "--threads,-j", run.threads,
+           "Worker threads: methods run side by side in method auto, particles in the swarm (default: "
+           "the hardware threads, " +
+               std::to_string(DefaultThreads()) +
+               "); where no time limit bites the plan does not depend on it")
         ->check(CLI::Range(1, 256));
     cmd.add_option("--json", run.json_out, "Write the plan as JSON to this file ('-': standard output)");
     cmd.add_option("--svg", run.svg_out,

@@ -163,7 +163,9 @@ EngineMethod FindMethod(const std::string& name) {
     throw std::invalid_argument("unknown method \"" + name + "\" (available: " + choices + ")");
 }
 
-std::string DefaultMethodName() { return kAutoMethodName; }
+std::string DefaultMethodName() {
+    return kAutoMethodName;
+}
 
 std::vector<std::string> SolveMethodNames() {
     std::vector<std::string> names{kAutoMethodName};

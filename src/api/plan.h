@@ -134,10 +134,10 @@ struct MethodAttempt {
 
 struct Plan {
     PlanStatus status = PlanStatus::Complete;
-    std::string method; ///< the method asked for ("auto" for the best of several)
-    std::uint64_t seed = 0;       ///< the seed the method ran with (repeat a run with it)
-    double elapsed_seconds = 0.0; ///< wall time of the method
-    std::string winner;           ///< the method whose plan this is (method itself unless "auto")
+    std::string method;                  ///< the method asked for ("auto" for the best of several)
+    std::uint64_t seed = 0;              ///< the seed the method ran with (repeat a run with it)
+    double elapsed_seconds = 0.0;        ///< wall time of the method
+    std::string winner;                  ///< the method whose plan this is (method itself unless "auto")
     std::vector<MethodAttempt> attempts; ///< "auto": every method that counted, in the order tried
     std::vector<Pattern> patterns;
     std::vector<Split> splits;

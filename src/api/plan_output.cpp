@@ -248,13 +248,14 @@ std::string MethodTable(const Plan& plan) {
     out << line;
     for (const MethodAttempt& a : plan.attempts) {
         const std::string bound = a.lower_bound ? std::to_string(*a.lower_bound) : "-";
-        const std::string outcome = a.outcome + (a.method == plan.winner ? ", best" : "") +
-                                    (a.copies_placed < plan.totals.copies_required && a.outcome != "not suited"
-                                         ? ", " + std::to_string(a.copies_placed) + " copies placed"
-                                         : "");
+        const std::string outcome =
+            a.outcome + (a.method == plan.winner ? ", best" : "") +
+            (a.copies_placed < plan.totals.copies_required && a.outcome != "not suited"
+                 ? ", " + std::to_string(a.copies_placed) + " copies placed"
+                 : "");
         if (a.outcome == "not suited") {
-            std::snprintf(line, sizeof line, "  %-10s %6s %14s %6s %6s %8.2f  ", a.method.c_str(), "-", "-", "-",
-                          "-", a.seconds);
+            std::snprintf(line, sizeof line, "  %-10s %6s %14s %6s %6s %8.2f  ", a.method.c_str(), "-", "-",
+                          "-", "-", a.seconds);
             out << line << a.outcome << (a.note.empty() ? "" : ": " + a.note) << "\n";
             continue;
         }
@@ -357,18 +358,17 @@ std::string PlanToJson(const Plan& plan) {
     doc["winner"] = plan.winner.empty() ? plan.method : plan.winner;
     ojson attempts = ojson::array();
     for (const MethodAttempt& a : plan.attempts) {
-        attempts.push_back(ojson{{"method", a.method},
-                                 {"seed", a.seed},
-                                 {"outcome", a.outcome},
-                                 {"tubes", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.tubes)},
-                                 {"material_used", a.outcome == "not suited" ? ojson(nullptr)
-                                                                             : ojson(Rounded(a.material_used))},
-                                 {"welds", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.welds)},
-                                 {"copies_placed",
-                                  a.outcome == "not suited" ? ojson(nullptr) : ojson(a.copies_placed)},
-                                 {"lower_bound", a.lower_bound ? ojson(*a.lower_bound) : ojson(nullptr)},
-                                 {"elapsed_seconds", Rounded(a.seconds)},
-                                 {"note", a.note}});
+        attempts.push_back(ojson{
+            {"method", a.method},
+            {"seed", a.seed},
+            {"outcome", a.outcome},
+            {"tubes", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.tubes)},
+            {"material_used", a.outcome == "not suited" ? ojson(nullptr) : ojson(Rounded(a.material_used))},
+            {"welds", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.welds)},
+            {"copies_placed", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.copies_placed)},
+            {"lower_bound", a.lower_bound ? ojson(*a.lower_bound) : ojson(nullptr)},
+            {"elapsed_seconds", Rounded(a.seconds)},
+            {"note", a.note}});
     }
     doc["methods"] = std::move(attempts);
     const Totals& t = plan.totals;

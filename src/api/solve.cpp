@@ -191,7 +191,8 @@ MethodRun RunMethod(const Problem& problem, const EngineInput& input, const std:
         // With one stock entry and no part longer than it, the swarm has already held its plan
         // against the SVC method (its seed); otherwise the SVC method runs here.
         const bool swarmHadSvcSeed =
-            input.tubes.size() == 1 && std::all_of(input.parts.begin(), input.parts.end(), [&](const auto& part) {
+            input.tubes.size() == 1 &&
+            std::all_of(input.parts.begin(), input.parts.end(), [&](const auto& part) {
                 return part.FOuterlength <= input.tubes.front().FTubeInitialLen;
             });
         try {
@@ -276,13 +277,15 @@ struct AutoCandidate {
 // whatever time the quick ones leave.
 // Weight 0: no share of its own, the whole budget (first-fit decreasing, the floor, takes
 // milliseconds; a share of a few of them could stop it on a busy machine).
-constexpr AutoCandidate kAutoCandidates[] = {{"ffd", 0.0}, {"svc", 1.0}, {"packed", 1.0}, {"greedy", 1.0},
+constexpr AutoCandidate kAutoCandidates[] = {{"ffd", 0.0}, {"svc", 1.0}, {"packed", 1.0},  {"greedy", 1.0},
                                              {"cg", 3.0},  {"bcp", 3.0}, {"circular", 4.0}};
 
 /// The seed of one method in a run of "auto": the run's seed itself. Each method draws from a
 /// generator of its own, so they need no different seeds; and with the same seed every method runs
 /// exactly as it does alone, so "auto" with seed S is never worse than any of its methods with seed S.
-std::uint64_t MethodSeed(std::uint64_t runSeed, const std::string& /*name*/) { return runSeed; }
+std::uint64_t MethodSeed(std::uint64_t runSeed, const std::string& /*name*/) {
+    return runSeed;
+}
 
 /// a is a better plan than b for "auto": more copies placed, then fewer tubes; then, where parts
 /// may be split freely, less material and fewer welds, otherwise fewer welds (a weld must save a
@@ -413,7 +416,8 @@ Plan SolveAuto(const Problem& problem, const SolveOptions& options) {
     std::vector<AutoSlot> slots = AutoSlots(input, seed);
     const std::size_t workers =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(1, options.threads)), slots.size());
-    const std::int32_t methodThreads = std::max<std::int32_t>(1, options.threads / static_cast<std::int32_t>(workers));
+    const std::int32_t methodThreads =
+        std::max<std::int32_t>(1, options.threads / static_cast<std::int32_t>(workers));
 
     std::lock_guard<std::mutex> serialise(SolveMutex());
     // Progress objects set the class-wide callback when they are made: all of them are made here,
@@ -489,7 +493,8 @@ Plan SolveAuto(const Problem& problem, const SolveOptions& options) {
             for (std::size_t k = 0; k < next; ++k) {
                 running += slots[k].done ? 0 : 1;
             }
-            while (!boundMet && !failure && running < workers && next < slots.size() && (!runStopped || next == 0)) {
+            while (!boundMet && !failure && running < workers && next < slots.size() &&
+                   (!runStopped || next == 0)) {
                 double weights = 0.0;
                 for (std::size_t k = next; k < slots.size(); ++k) {
                     weights += slots[k].weight;

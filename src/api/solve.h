@@ -44,7 +44,7 @@ inline constexpr double kMaxTimeLimitSeconds = 1e6;
 inline constexpr double kAutoDefaultTimeLimitSeconds = 10.0;
 
 struct SolveOptions {
-    std::string method;                 ///< empty: DefaultMethodName() ("auto")
+    std::string method; ///< empty: DefaultMethodName() ("auto")
     /// 0: none ("auto": kAutoDefaultTimeLimitSeconds); when it passes the engine is asked to stop
     double time_limit_seconds = 0.0;
     std::optional<std::uint64_t> seed;  ///< unset: a fresh seed (recorded in Plan::seed)
@@ -63,11 +63,10 @@ struct SolveOptions {
 /// fewer welds and less material; a tie keeps the earlier method. Each method runs with the run's
 /// seed, exactly as it would alone with that seed. Results are taken in the fixed order; once the best
 /// plan meets the best lower bound proven so far, the methods after it are stopped and do not
-/// count, so that without a time limit biting the plan does not depend on the number of threads. Throws ProblemError for bad input,
-/// std::invalid_argument for an unknown method or a time limit that is negative, not a number or
-/// above kMaxTimeLimitSeconds, std::logic_error when a method's output is
-/// inconsistent. A stopped run returns the best plan found so far (status Interrupted or
-/// TimeLimit).
+/// count, so that without a time limit biting the plan does not depend on the number of threads. Throws
+/// ProblemError for bad input, std::invalid_argument for an unknown method or a time limit that is negative,
+/// not a number or above kMaxTimeLimitSeconds, std::logic_error when a method's output is inconsistent. A
+/// stopped run returns the best plan found so far (status Interrupted or TimeLimit).
 Plan Solve(const Problem& problem, const SolveOptions& options = {});
 
 } // namespace tubenest::api

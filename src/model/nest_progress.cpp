@@ -48,7 +48,9 @@ void TNestProgress::SetProgress(const std::string& Msg, std::int32_t Step) {
     }
 }
 
-void TNestProgress::CustomStop(const void* /*Sender*/) { FStop.store(true, std::memory_order_release); }
+void TNestProgress::CustomStop(const void* /*Sender*/) {
+    FStop.store(true, std::memory_order_release);
+}
 
 void NextProcess() {
     if (GProcessBase.load() > 2147483644) {
@@ -77,7 +79,9 @@ thread_local TNestProgress* ThreadProgress = nullptr;
 thread_local int ThreadScopes = 0;
 } // namespace
 
-TNestProgress* CurrentNestProgress() { return ThreadScopes > 0 ? ThreadProgress : NestProgress; }
+TNestProgress* CurrentNestProgress() {
+    return ThreadScopes > 0 ? ThreadProgress : NestProgress;
+}
 
 TNestProgressThreadScope::TNestProgressThreadScope(TNestProgress* Progress) : FPrevious(ThreadProgress) {
     ThreadProgress = Progress;

@@ -187,9 +187,8 @@ TEST(AutoMethod, NoWorseThanEveryMethodItRan) {
     for (int round = 0; round < 8; ++round) {
         const Problem problem = MixedProblem(rng);
         const Plan plan = Solve(problem, AutoOptions(100 + round));
-        ASSERT_TRUE(CheckPlanInvariants(problem, plan).empty())
-            << "round " << round << "\n"
-            << Lines(CheckPlanInvariants(problem, plan));
+        ASSERT_TRUE(CheckPlanInvariants(problem, plan).empty()) << "round " << round << "\n"
+                                                                << Lines(CheckPlanInvariants(problem, plan));
         ASSERT_FALSE(plan.attempts.empty());
         bool winnerSeen = false;
         for (const MethodAttempt& a : plan.attempts) {
