@@ -315,7 +315,8 @@ TEST(AutoMethodConcurrency, SlowMethodAndStopsKeepTheBestSoFar) {
             const std::string what = std::to_string(static_cast<int>(stop)) + "/" + std::to_string(threads);
             EXPECT_TRUE(CheckPlanInvariants(problem, plan).empty()) << what;
             EXPECT_FALSE(Better(floor, plan, problem.parameters.splitting)) << what;
-            EXPECT_EQ(plan.attempts.front().method, "ffd") << what; // the floor always runs
+            EXPECT_EQ(plan.attempts.front().method, "ffd") << what; // the floor always runs, unstopped
+            EXPECT_TRUE(plan.AllPlaced()) << what;
             if (stop == Stop::Share) {
                 const auto bcp = std::find_if(plan.attempts.begin(), plan.attempts.end(),
                                               [](const MethodAttempt& a) { return a.method == "bcp"; });
