@@ -82,6 +82,7 @@ struct Row {
     std::int64_t plan_bound = 0; ///< the plan's own lower bound (0: none)
     std::string bound_source;
     bool proven_optimal = false; ///< the plan says it meets its bound
+    std::string winner;          ///< the method whose plan it is (differs from method for "auto")
 
     std::int64_t Above() const { return optimum >= 0 ? tubes - optimum : 0; }
 };
@@ -311,7 +312,7 @@ std::string CsvField(const std::string& s) {
 
 const char* kCsvHeader =
     "set,name,method,items,capacity,kerf,optimum,lower_bound,tubes,above_optimum,seconds,"
-    "check_passed,status,unplaced,check_message,plan_bound,bound_source,proven_optimal";
+    "check_passed,status,unplaced,check_message,plan_bound,bound_source,proven_optimal,winner";
 
 std::string FormatRow(const Row& r) {
     std::ostringstream o;
@@ -320,7 +321,7 @@ std::string FormatRow(const Row& r) {
       << r.lower_bound << ',' << r.tubes << ',' << r.Above() << ',' << std::fixed << std::setprecision(3)
       << r.seconds << ',' << (r.check_passed ? "yes" : "no") << ',' << r.status << ',' << r.unplaced << ','
       << CsvField(r.check_message) << ',' << r.plan_bound << ',' << CsvField(r.bound_source) << ','
-      << (r.proven_optimal ? "yes" : "no");
+      << (r.proven_optimal ? "yes" : "no") << ',' << CsvField(r.winner);
     return o.str();
 }
 
@@ -381,6 +382,7 @@ std::vector<Row> ReadRows(const std::string& path) {
             r.bound_source = f[16];
             r.proven_optimal = f[17] == "yes";
         }
+        r.winner = f.size() > 18 ? f[18] : r.method;
         rows.push_back(r);
     }
     return rows;
@@ -524,7 +526,7 @@ int Main(int argc, char** argv) {
     }
     std::vector<std::string> methodList = SplitList(methods, ',');
     if (methodList.empty()) {
-        methodList = api::AvailableMethods();
+        methodList = api::SolveMethodNames();
         // The reference first: every other row of an instance is read against it.
         const auto ffd = std::find(methodList.begin(), methodList.end(), "ffd");
         if (ffd != methodList.end()) {
@@ -533,7 +535,7 @@ int Main(int argc, char** argv) {
     }
     for (const auto& m : methodList) {
         const std::string base = m.size() > 6 && m.ends_with("-split") ? m.substr(0, m.size() - 6) : m;
-        api::FindMethod(base); // throws naming the choices
+        api::CheckMethodName(base); // throws naming the choices
     }
     const std::regex pattern(instances);
 
@@ -594,6 +596,7 @@ int Main(int argc, char** argv) {
                     const api::Plan plan = api::Solve(problem, options);
                     row.tubes = plan.totals.tubes_used;
                     row.seconds = plan.elapsed_seconds;
+                    row.winner = plan.winner;
                     row.status = api::PlanStatusName(plan.status);
                     for (const auto& u : plan.unplaced) {
                         row.unplaced += u.count;

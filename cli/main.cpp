@@ -235,7 +235,7 @@ void ValidateNamed(const api::Problem& problem, const std::string& source) {
 int RunSolve(const api::Problem& problem, const RunOptions& run, const std::string& source) {
     const std::string method = run.method.empty() ? api::DefaultMethodName() : run.method;
     try {
-        api::FindMethod(method);
+        api::CheckMethodName(method);
     } catch (const std::invalid_argument& e) {
         throw UsageError(e.what());
     }
@@ -260,7 +260,9 @@ int RunSolve(const api::Problem& problem, const RunOptions& run, const std::stri
     options.threads = run.threads;
     api::StopToken stop;
     options.stop = stop;
-    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, timeLimit);
+    const double budget =
+        method == api::kAutoMethodName && timeLimit <= 0.0 ? api::kAutoDefaultTimeLimitSeconds : timeLimit;
+    ProgressBar bar(!run.quiet && ::isatty(STDERR_FILENO) != 0, budget);
     options.progress = [&bar](double fraction, const std::string& message) { bar.Update(fraction, message); };
 
     api::Plan plan;
@@ -305,18 +307,24 @@ int RunValidate(const InputOptions& in) {
 
 void AddRunOptions(CLI::App& cmd, RunOptions& run) {
     std::string methods;
-    for (const auto& m : api::AvailableMethods()) {
+    for (const auto& m : api::SolveMethodNames()) {
         methods += (methods.empty() ? "" : ", ") + m;
     }
     cmd.add_option("--method,-m", run.method,
-                   "Nesting method (" + methods + "; default " + api::DefaultMethodName() + ")");
-    cmd.add_option("--time-limit,-t", run.time_limit,
-                   "Stop after this many seconds (at most 1000000) and keep the best plan found so far");
+                   "Nesting method (" + methods + "; default " + api::DefaultMethodName() +
+                       ": the best plan of the methods that suit the problem)");
+    cmd.add_option(
+        "--time-limit,-t", run.time_limit,
+        "Stop after this many seconds (at most 1000000) and keep the best plan found so far (method "
+        "auto: its budget, default " +
+            api::FormatLength(api::kAutoDefaultTimeLimitSeconds) + " s)");
     cmd.add_option("--seed", run.seed, "Random seed (0 to 2^64-1), to repeat a run exactly");
-    cmd.add_option("--threads,-j", run.threads,
-                   "Worker threads of the particle swarm (default: the hardware threads, " +
-                       std::to_string(DefaultThreads()) +
-                       "); without a time limit the plan does not depend on it")
+    cmd.add_option(
+           "--threads,-j", run.threads,
+           "Worker threads: methods run side by side in method auto, particles in the swarm (default: "
+           "the hardware threads, " +
+               std::to_string(DefaultThreads()) +
+               "); where no time limit bites the plan does not depend on it")
         ->check(CLI::Range(1, 256));
     cmd.add_option("--json", run.json_out, "Write the plan as JSON to this file ('-': standard output)");
     cmd.add_option("--svg", run.svg_out,
@@ -405,7 +413,7 @@ int Main(int argc, char** argv) {
     }
     if (*methods) {
         const std::string def = api::DefaultMethodName();
-        for (const auto& m : api::AvailableMethods()) {
+        for (const auto& m : api::SolveMethodNames()) {
             std::cout << m << (m == def ? " (default)" : "") << "\n";
         }
         return kExitAllPlaced;

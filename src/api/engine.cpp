@@ -164,13 +164,30 @@ EngineMethod FindMethod(const std::string& name) {
 }
 
 std::string DefaultMethodName() {
-    const auto names = AvailableMethods();
-    for (const char* preferred : {"circular", "svc"}) {
-        if (std::find(names.begin(), names.end(), preferred) != names.end()) {
-            return preferred;
-        }
+    return kAutoMethodName;
+}
+
+std::vector<std::string> SolveMethodNames() {
+    std::vector<std::string> names{kAutoMethodName};
+    for (std::string& n : AvailableMethods()) {
+        names.push_back(std::move(n));
     }
-    return "ffd";
+    return names;
+}
+
+void CheckMethodName(const std::string& name) {
+    if (name == kAutoMethodName) {
+        return;
+    }
+    try {
+        FindMethod(name);
+    } catch (const std::invalid_argument&) {
+        std::string choices;
+        for (const std::string& n : SolveMethodNames()) {
+            choices += (choices.empty() ? "" : ", ") + n;
+        }
+        throw std::invalid_argument("unknown method \"" + name + "\" (available: " + choices + ")");
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

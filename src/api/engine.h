@@ -108,8 +108,15 @@ void RegisterMethod(const std::string& name, EngineMethod method);
 std::vector<std::string> AvailableMethods();
 /// The registered method; throws std::invalid_argument naming the method and the choices.
 EngineMethod FindMethod(const std::string& name);
-/// "circular" when registered, else "svc", else "ffd".
+/// The facade's best-of mode (see Solve): not a registered method, but accepted wherever a method
+/// name is.
+inline constexpr const char* kAutoMethodName = "auto";
+/// "auto".
 std::string DefaultMethodName();
+/// The method names Solve accepts: "auto", then the registered methods, sorted.
+std::vector<std::string> SolveMethodNames();
+/// Throws std::invalid_argument naming the method and the choices unless Solve accepts the name.
+void CheckMethodName(const std::string& name);
 
 /// Whether any part of the input may be split (it has a separable stretch).
 bool InputMaySplit(const EngineInput& input);

@@ -116,11 +116,29 @@ struct PlanBound {
     std::string source; ///< "continuous", "column generation", "branch-cut-price", ...
 };
 
+/// What one method reached in a run of method "auto" (see Solve).
+struct MethodAttempt {
+    std::string method;
+    std::uint64_t seed = 0; ///< the seed it ran with: --method <method> --seed <seed> repeats it alone
+    /// "complete", "partial", "time_limit" (its share of the time ran out), "interrupted", or
+    /// "not suited" (the method refused the problem; see note)
+    std::string outcome;
+    std::int32_t tubes = 0;
+    double material_used = 0.0;
+    std::int32_t welds = 0;
+    std::int64_t copies_placed = 0;
+    std::optional<std::int64_t> lower_bound; ///< the bound its plan carried
+    double seconds = 0.0;                    ///< wall time of the method
+    std::string note;                        ///< why it was not suited; empty otherwise
+};
+
 struct Plan {
     PlanStatus status = PlanStatus::Complete;
-    std::string method;
-    std::uint64_t seed = 0;       ///< the seed the method ran with (repeat a run with it)
-    double elapsed_seconds = 0.0; ///< wall time of the method
+    std::string method;                  ///< the method asked for ("auto" for the best of several)
+    std::uint64_t seed = 0;              ///< the seed the method ran with (repeat a run with it)
+    double elapsed_seconds = 0.0;        ///< wall time of the method
+    std::string winner;                  ///< the method whose plan this is (method itself unless "auto")
+    std::vector<MethodAttempt> attempts; ///< "auto": every method that counted, in the order tried
     std::vector<Pattern> patterns;
     std::vector<Split> splits;
     Totals totals;

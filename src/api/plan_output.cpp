@@ -238,14 +238,45 @@ const char* PartColour(std::size_t partIndex) {
     return palette[partIndex % (sizeof palette / sizeof palette[0])];
 }
 
+/// The methods a run of "auto" tried, one line each, the winner marked.
+std::string MethodTable(const Plan& plan) {
+    std::ostringstream out;
+    out << "Methods:\n";
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-10s %6s %14s %6s %6s %8s  %s\n", "method", "tubes", "material mm",
+                  "welds", "bound", "seconds", "outcome");
+    out << line;
+    for (const MethodAttempt& a : plan.attempts) {
+        const std::string bound = a.lower_bound ? std::to_string(*a.lower_bound) : "-";
+        const std::string outcome =
+            a.outcome + (a.method == plan.winner ? ", best" : "") +
+            (a.copies_placed < plan.totals.copies_required && a.outcome != "not suited"
+                 ? ", " + std::to_string(a.copies_placed) + " copies placed"
+                 : "");
+        if (a.outcome == "not suited") {
+            std::snprintf(line, sizeof line, "  %-10s %6s %14s %6s %6s %8.2f  ", a.method.c_str(), "-", "-",
+                          "-", "-", a.seconds);
+            out << line << a.outcome << (a.note.empty() ? "" : ": " + a.note) << "\n";
+            continue;
+        }
+        std::snprintf(line, sizeof line, "  %-10s %6d %14s %6d %6s %8.2f  ", a.method.c_str(), a.tubes,
+                      FormatLength(a.material_used).c_str(), a.welds, bound.c_str(), a.seconds);
+        out << line << outcome << "\n";
+    }
+    return out.str();
+}
+
 } // namespace
 
 std::string FormatPlanSummary(const Plan& plan) {
     std::ostringstream out;
     char elapsed[32];
     std::snprintf(elapsed, sizeof elapsed, "%.2f", plan.elapsed_seconds);
-    out << "Plan: " << PlanStatusName(plan.status) << " (method " << plan.method << ", seed " << plan.seed
-        << ", " << elapsed << " s)\n";
+    out << "Plan: " << PlanStatusName(plan.status) << " (method " << plan.method;
+    if (!plan.winner.empty() && plan.winner != plan.method) {
+        out << ": " << plan.winner << " won";
+    }
+    out << ", seed " << plan.seed << ", " << elapsed << " s)\n";
     out << "Patterns:\n";
     if (plan.patterns.empty()) {
         out << "  (none)\n";
@@ -300,6 +331,9 @@ std::string FormatPlanSummary(const Plan& plan) {
         out << "Lower bound: " << n << " tube" << (n == 1 ? "" : "s") << " (" << plan.lower_bound->source
             << ")" << (plan.optimal ? ", met: the plan is optimal" : "") << "\n";
     }
+    if (!plan.attempts.empty()) {
+        out << MethodTable(plan);
+    }
     for (const Unplaced& u : plan.unplaced) {
         out << "Not placed: " << SummaryName(u.part_id) << " × " << u.count << " (" << u.reason << ")\n";
     }
@@ -321,6 +355,22 @@ std::string PlanToJson(const Plan& plan) {
     doc["lower_bound"] = plan.lower_bound ? ojson(plan.lower_bound->tubes) : ojson(nullptr);
     doc["lower_bound_source"] = plan.lower_bound ? ojson(plan.lower_bound->source) : ojson(nullptr);
     doc["optimal"] = plan.optimal;
+    doc["winner"] = plan.winner.empty() ? plan.method : plan.winner;
+    ojson attempts = ojson::array();
+    for (const MethodAttempt& a : plan.attempts) {
+        attempts.push_back(ojson{
+            {"method", a.method},
+            {"seed", a.seed},
+            {"outcome", a.outcome},
+            {"tubes", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.tubes)},
+            {"material_used", a.outcome == "not suited" ? ojson(nullptr) : ojson(Rounded(a.material_used))},
+            {"welds", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.welds)},
+            {"copies_placed", a.outcome == "not suited" ? ojson(nullptr) : ojson(a.copies_placed)},
+            {"lower_bound", a.lower_bound ? ojson(*a.lower_bound) : ojson(nullptr)},
+            {"elapsed_seconds", Rounded(a.seconds)},
+            {"note", a.note}});
+    }
+    doc["methods"] = std::move(attempts);
     const Totals& t = plan.totals;
     ojson stock = ojson::array();
     for (const StockUsage& u : t.stock) {

@@ -40,9 +40,13 @@ using ProgressCallback = std::function<void(double fraction, const std::string& 
 /// overflow the clock.
 inline constexpr double kMaxTimeLimitSeconds = 1e6;
 
+/// The time budget of method "auto" when no time limit is given: what a user at the saw waits.
+inline constexpr double kAutoDefaultTimeLimitSeconds = 10.0;
+
 struct SolveOptions {
-    std::string method;                 ///< empty: DefaultMethodName()
-    double time_limit_seconds = 0.0;    ///< 0: none; when it passes the engine is asked to stop
+    std::string method; ///< empty: DefaultMethodName() ("auto")
+    /// 0: none ("auto": kAutoDefaultTimeLimitSeconds); when it passes the engine is asked to stop
+    double time_limit_seconds = 0.0;
     std::optional<std::uint64_t> seed;  ///< unset: a fresh seed (recorded in Plan::seed)
     std::int32_t swarm_size_factor = 5; ///< particle swarm size factor (AdjustFactor)
     std::int32_t threads = 1;           ///< worker threads a method may use
@@ -50,11 +54,19 @@ struct SolveOptions {
     std::optional<StopToken> stop;      ///< optional; RequestStop asks the engine to stop
 };
 
-/// Validates, runs the method and builds the plan. Throws ProblemError for bad input,
-/// std::invalid_argument for an unknown method or a time limit that is negative, not a number or
-/// above kMaxTimeLimitSeconds, std::logic_error when a method's output is
-/// inconsistent. A stopped run returns the best plan found so far (status Interrupted or
-/// TimeLimit).
+/// Validates, runs the method and builds the plan.
+///
+/// Method "auto" runs the registered methods that suit the problem, in a fixed order (ffd, svc,
+/// packed, greedy, cg, bcp, and circular where parts may be split), each on a share of the time
+/// limit, as many at once as options.threads allows, and returns the best plan: more copies
+/// placed, then fewer tubes, then (splitting "free") less material and fewer welds or (otherwise)
+/// fewer welds and less material; a tie keeps the earlier method. Each method runs with the run's
+/// seed, exactly as it would alone with that seed. Results are taken in the fixed order; once the best
+/// plan meets the best lower bound proven so far, the methods after it are stopped and do not
+/// count, so that without a time limit biting the plan does not depend on the number of threads. Throws
+/// ProblemError for bad input, std::invalid_argument for an unknown method or a time limit that is negative,
+/// not a number or above kMaxTimeLimitSeconds, std::logic_error when a method's output is inconsistent. A
+/// stopped run returns the best plan found so far (status Interrupted or TimeLimit).
 Plan Solve(const Problem& problem, const SolveOptions& options = {});
 
 } // namespace tubenest::api

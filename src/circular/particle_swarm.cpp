@@ -368,7 +368,10 @@ void TPaticleSwarm::EvaluateGeneration(const TNestAlgorithmParam& AParam, std::v
     std::atomic<bool> stopped{false};
     std::exception_ptr failure;
     std::mutex failureLock;
+    // The workers obey the stop request of the thread that runs the swarm.
+    TNestProgress* const owner = CurrentNestProgress();
     auto worker = [&]() {
+        const TNestProgressThreadScope scope(owner);
         for (;;) {
             if (StopRequested()) {
                 stopped = true;

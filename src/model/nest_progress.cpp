@@ -48,7 +48,9 @@ void TNestProgress::SetProgress(const std::string& Msg, std::int32_t Step) {
     }
 }
 
-void TNestProgress::CustomStop(const void* /*Sender*/) { FStop.store(true, std::memory_order_release); }
+void TNestProgress::CustomStop(const void* /*Sender*/) {
+    FStop.store(true, std::memory_order_release);
+}
 
 void NextProcess() {
     if (GProcessBase.load() > 2147483644) {
@@ -70,8 +72,29 @@ void NextProcess() {
     ApplicationSetProgress(msg, TNestProgress::ProgressTotal.load(), TNestProgress::ProgressStep.load());
 }
 
+namespace {
+// Scopes nest: the depth tells whether this thread has a progress object of its own (which may be
+// none at all: a run that must not be stopped).
+thread_local TNestProgress* ThreadProgress = nullptr;
+thread_local int ThreadScopes = 0;
+} // namespace
+
+TNestProgress* CurrentNestProgress() {
+    return ThreadScopes > 0 ? ThreadProgress : NestProgress;
+}
+
+TNestProgressThreadScope::TNestProgressThreadScope(TNestProgress* Progress) : FPrevious(ThreadProgress) {
+    ThreadProgress = Progress;
+    ++ThreadScopes;
+}
+
+TNestProgressThreadScope::~TNestProgressThreadScope() {
+    ThreadProgress = FPrevious;
+    --ThreadScopes;
+}
+
 bool StopRequested() {
-    const TNestProgress* progress = NestProgress;
+    const TNestProgress* progress = CurrentNestProgress();
     return progress != nullptr && progress->Stoped();
 }
 

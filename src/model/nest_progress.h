@@ -63,4 +63,25 @@ bool GetStopped();
 /// Reads the stop request without advancing the progress (for checks inside a step).
 bool StopRequested();
 
+/// The progress object whose stop request the calling thread obeys (non-owning): the one the
+/// innermost TNestProgressThreadScope of this thread installed (possibly none: nullptr, never
+/// stopped), else NestProgress.
+TNestProgress* CurrentNestProgress();
+
+/// Makes a progress object the calling thread's own while the scope lives: a run that shares its
+/// time between methods on several threads gives each method a stop request of its own, and a
+/// step that must not be stopped installs nullptr. The progress object is not owned and must
+/// outlive the scope. Threads a method starts take the
+/// scope over by installing CurrentNestProgress() of the starting thread.
+class TNestProgressThreadScope {
+public:
+    explicit TNestProgressThreadScope(TNestProgress* Progress);
+    TNestProgressThreadScope(const TNestProgressThreadScope&) = delete;
+    TNestProgressThreadScope& operator=(const TNestProgressThreadScope&) = delete;
+    ~TNestProgressThreadScope();
+
+private:
+    TNestProgress* FPrevious;
+};
+
 } // namespace tubenest
