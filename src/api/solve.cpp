@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "api/engine_methods.h"
+#include "api/tail_rules.h"
 #include "host/app_services.h"
 #include "model/nest_progress.h"
 #include "model/random.h"
@@ -178,6 +179,49 @@ EngineOutput RunFloor(const EngineInput& input) {
     return out;
 }
 
+/// Tail placement on the chosen plan, with a progress object and stop watcher of its own (the
+/// method's may already hold the stop of its share of the time limit). The plan is replaced only
+/// when the placed one is no worse by BetterPlan; a plan with splits or a run stopped by the caller
+/// is left as it is.
+void PlaceTailsOnPlan(const Problem& problem, const EngineInput& input, const SolveOptions& options,
+                      std::optional<std::chrono::steady_clock::time_point> deadline,
+                      std::optional<PlanStatus> stopStatus, Plan& plan) {
+    if (!plan.splits.empty()) {
+        plan.warnings.push_back("tail rules not applied: the plan splits parts");
+        return;
+    }
+    const bool interrupted =
+        stopStatus == PlanStatus::Interrupted || (options.stop && options.stop->StopRequested());
+    if (interrupted || !plan.engine_results || (deadline && std::chrono::steady_clock::now() >= *deadline)) {
+        return;
+    }
+    TNestProgress progress([&options](const std::string& msg, std::int32_t total, std::int32_t step) {
+        if (options.progress) {
+            options.progress(total > 0 ? static_cast<double>(step) / total : 0.0, msg);
+        }
+    });
+    EngineOutput placedOutput;
+    std::optional<PlanStatus> fired;
+    {
+        ProgressScope scope(progress, options.progress);
+        StopWatcher watcher(progress, options.stop, deadline);
+        placedOutput.results = PlaceTails(input, *plan.engine_results, deadline);
+        fired = watcher.Fired();
+    }
+    Plan placed = BuildPlan(problem, input, std::move(placedOutput), stopStatus ? stopStatus : fired);
+    if (BetterPlan(plan, placed)) {
+        // Every copy is kept in no more tubes, but the strict placement may take a longer stock
+        // entry: a plan that costs more material is not worth its tails.
+        return;
+    }
+    placed.lower_bound = plan.lower_bound;
+    placed.optimal = plan.lower_bound && placed.AllPlaced() && placed.totals.tubes_used == plan.lower_bound->tubes;
+    if (placed.tail) {
+        placed.tail->placed = true;
+    }
+    plan = std::move(placed);
+}
+
 } // namespace
 
 Plan Solve(const Problem& problem, const SolveOptions& options) {
@@ -189,6 +233,9 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     ValidateProblem(problem);
     const std::string methodName = options.method.empty() ? DefaultMethodName() : options.method;
     const EngineMethod method = FindMethod(methodName);
+    if (auto fault = TailRulesFault(problem, methodName)) {
+        throw ProblemError({*fault});
+    }
     const EngineInput input = BuildEngineInput(problem);
 
     MethodContext context;
@@ -196,9 +243,14 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     context.swarm_size_factor = options.swarm_size_factor;
     context.threads = options.threads < 1 ? 1 : options.threads;
     const auto start = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> fullDeadline;
     if (options.time_limit_seconds > 0.0) {
+        // With tail rules the method leaves a share of the time to the tail placement after it.
+        const double methodShare = problem.tail ? 1.0 - kTailTimeShare : 1.0;
+        fullDeadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                   std::chrono::duration<double>(options.time_limit_seconds));
         context.deadline = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                       std::chrono::duration<double>(options.time_limit_seconds));
+                                       std::chrono::duration<double>(options.time_limit_seconds * methodShare));
     }
 
     std::lock_guard<std::mutex> serialise(SolveMutex());
@@ -257,8 +309,6 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
             fired = PlanStatus::Interrupted;
         }
     }
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
     std::optional<PlanStatus> stopStatus = fired;
     if (!stopStatus && output.stopped) {
         stopStatus = PlanStatus::TimeLimit; // the method ended early by a limit of its own
@@ -295,9 +345,12 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
             }
         }
     }
+    if (problem.tail) {
+        PlaceTailsOnPlan(problem, input, options, fullDeadline, stopStatus, plan);
+    }
     plan.method = methodName;
     plan.seed = context.seed;
-    plan.elapsed_seconds = elapsed;
+    plan.elapsed_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return plan;
 }
 
