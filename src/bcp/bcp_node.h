@@ -655,7 +655,12 @@ private:
         const bool ok = SolveByCBC(obj);
         if (ok) {
             FLPSol = obj;
-            if (FixVariable()) {
+            // While columns are still being generated the LP value is no bound yet: fixing columns
+            // against it could remove every column of a better solution (and, once all new columns
+            // were fixed, stop the duals from being published, so the generation would end early
+            // with a value above the true LP). Reduced-cost fixing is left to nodes without
+            // column generation.
+            if (CG || FixVariable()) {
                 if (CG) {
                     SetDualCost(FCBCSolver->GetRowPrice(), FCBCSolver->GetColNum(), kDualAmp);
                 }
