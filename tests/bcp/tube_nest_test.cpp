@@ -342,6 +342,43 @@ TEST(BCPNest, SmallRandomProblemsAgainstBruteForce) {
     EXPECT_GT(proven, 10); // the proof works, not a bound of 0 everywhere
 }
 
+// Tubes filled exactly by three parts each (the optimum is the number of tubes, by construction):
+// the search must not prove more tubes than that, nor use fewer.
+TEST(BCPNest, ExactFillsNeverProveMoreThanTheOptimum) {
+    TRandomGenerator rng(60);
+    for (int round = 0; round < 6; ++round) {
+        const int bins = 12 + rng.Random(10);
+        const double kerf = round % 2 == 0 ? 0.0 : 3.0;
+        std::map<int, std::int32_t> demand;
+        for (int b = 0; b < bins; ++b) {
+            const int first = 250 + rng.Random(250);
+            const int second = 250 + rng.Random(250);
+            demand[first] += 1;
+            demand[second] += 1;
+            demand[1000 - first - second] += 1;
+        }
+        TGeneralNestPartArr parts;
+        for (const auto& [length, amount] : demand) {
+            parts.push_back(Part(length - kerf, amount)); // k parts and k - 1 gaps fill 1000 - kerf
+        }
+        auto gaps = MakeUniformGaps(static_cast<int>(parts.size()), kerf);
+        gaps->InitializePartGaps();
+        const TGeneralNestTubeArr tubes{Tube(1000 - kerf, 3 * bins)};
+        SCOPED_TRACE("round " + std::to_string(round));
+        const BcpRun run = RunBcp(parts, tubes, *gaps);
+        const Tally t = Check(run.results, parts, tubes, *gaps);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            EXPECT_EQ(t.placed[i], parts[i].FAmountAvail);
+        }
+        EXPECT_GE(t.total_tubes, bins);
+        ASSERT_FALSE(run.report.tube_types.empty());
+        EXPECT_TRUE(run.report.tube_types[0].exact_pricing);
+        if (run.report.proven_tubes) {
+            EXPECT_LE(*run.report.proven_tubes, bins);
+        }
+    }
+}
+
 // The first tube type runs out: its patterns stop at its stock, the rest go to the next type; a
 // part longer than every tube is left for the amount adjustment, which cannot place it either.
 TEST(BCPNest, LeftoversMoveToTheNextTubeType) {
