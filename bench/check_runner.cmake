@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 foreach(kerf 0 3)
-  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,packed,cg,circular,circular-split
+  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,packed,cg,bcp,circular,circular-split
                           --time-limit 20 --kerf ${kerf} --out rows${kerf}.csv
                   WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 120)
@@ -14,8 +14,8 @@ foreach(kerf 0 3)
   file(READ "${WORK_DIR}/rows${kerf}.csv" rows)
   string(REGEX MATCHALL "\nmini,[^\n]*" lines "${rows}")
   list(LENGTH lines count)
-  if(NOT count EQUAL 14)
-    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 7 methods\n${rows}")
+  if(NOT count EQUAL 16)
+    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 8 methods\n${rows}")
   endif()
   if(rows MATCHES ",no,")
     message(FATAL_ERROR "kerf ${kerf}: a plan failed the check\n${rows}")
@@ -27,7 +27,8 @@ foreach(kerf 0 3)
   foreach(expect "mini,tiny_a,ffd,6,10,${kerf},3,3,3,0,[0-9.]+,yes,complete,0,"
                  "mini,tiny_b,ffd,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,"
                  "mini,tiny_b,svc,6,100,${kerf},5,4,5,0,"
-                 "mini,tiny_b,cg,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,column generation,yes")
+                 "mini,tiny_b,cg,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,column generation,yes"
+                 "mini,tiny_b,bcp,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,branch-cut-price,yes")
     if(NOT rows MATCHES "${expect}")
       message(FATAL_ERROR "kerf ${kerf}: no row matches ${expect}\n${rows}")
     endif()

@@ -122,6 +122,7 @@ Registry& TheRegistry() {
         registry.methods["greedy"] = RunGreedyMethod;
         registry.methods["packed"] = RunPackedMethod;
         registry.methods["cg"] = RunCgMethod;
+        registry.methods["bcp"] = RunBcpMethod;
         return true;
     }();
     static_cast<void>(builtins);
