@@ -177,6 +177,8 @@ struct TailRules {
 };
 /// Share of a run's time limit kept for placing tail parts after the method.
 inline constexpr double kTailTimeShare = 0.25;
+/// Without a time limit the tail placement gets the same share of the method's time, at least this (s).
+inline constexpr double kTailMinSeconds = 5.0;
 // ------------------------------------------------------------------------------------------------
 
 struct Problem {

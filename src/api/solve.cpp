@@ -184,7 +184,7 @@ EngineOutput RunFloor(const EngineInput& input) {
 /// when the placed one is no worse by BetterPlan; a plan with splits or a run stopped by the caller
 /// is left as it is.
 void PlaceTailsOnPlan(const Problem& problem, const EngineInput& input, const SolveOptions& options,
-                      std::optional<std::chrono::steady_clock::time_point> deadline,
+                      std::optional<std::chrono::steady_clock::time_point> deadline, bool deadlineIsTimeLimit,
                       std::optional<PlanStatus> stopStatus, Plan& plan) {
     if (!plan.splits.empty()) {
         plan.warnings.push_back("tail rules not applied: the plan splits parts");
@@ -207,6 +207,9 @@ void PlaceTailsOnPlan(const Problem& problem, const EngineInput& input, const So
         StopWatcher watcher(progress, options.stop, deadline);
         placedOutput.results = PlaceTails(input, *plan.engine_results, deadline);
         fired = watcher.Fired();
+        if (fired == PlanStatus::TimeLimit && !deadlineIsTimeLimit) {
+            fired.reset(); // the tail placement's own budget, not the caller's time limit
+        }
     }
     Plan placed = BuildPlan(problem, input, std::move(placedOutput), stopStatus ? stopStatus : fired);
     if (BetterPlan(plan, placed)) {
@@ -346,7 +349,17 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
         }
     }
     if (problem.tail) {
-        PlaceTailsOnPlan(problem, input, options, fullDeadline, stopStatus, plan);
+        // Without a time limit the tail placement still gets a budget: its share of the method's
+        // own time, at least kTailMinSeconds (its strict strategy nests again and again).
+        std::optional<std::chrono::steady_clock::time_point> tailDeadline = fullDeadline;
+        if (!tailDeadline) {
+            const auto now = std::chrono::steady_clock::now();
+            const double spent = std::chrono::duration<double>(now - start).count();
+            const double budget = std::max(kTailMinSeconds, spent * kTailTimeShare / (1.0 - kTailTimeShare));
+            tailDeadline = now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                     std::chrono::duration<double>(budget));
+        }
+        PlaceTailsOnPlan(problem, input, options, tailDeadline, fullDeadline.has_value(), stopStatus, plan);
     }
     plan.method = methodName;
     plan.seed = context.seed;

@@ -12,7 +12,7 @@ std::optional<std::string> TailRulesFault(const Problem& problem, const std::str
                        "parameters.splitting \"") +
            SplittingName(problem.parameters.splitting) +
            "\"; set splitting to \"never\" or choose a method that keeps parts whole (svc, greedy, packed, "
-           "cg, ffd)";
+           "cg, bcp, ffd)";
 }
 
 TNestResultList PlaceTails(const EngineInput& input, const TNestResultList& results,

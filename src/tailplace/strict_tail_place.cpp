@@ -93,7 +93,17 @@ bool TStrictTailPlace::MixedNest(const TGeneralNestPartArr& AParts, const TGener
     TMultiTubeNestWrapper wrapper(AParts, ATubes, FPartsCalInfo, FParam);
     TNestResultList greedy;
     wrapper.GreedyNest(greedy);
-    for (auto& r : greedy) {
+    TNestResultList* chosen = &greedy;
+    TNestResultList bcp;
+    if (FUseBCP && !Stopped()) {
+        wrapper.BCPNest(bcp);
+        const TNestResultInfo greedyInfo = TNestResultInfo::Create(greedy, AParts, ATubes);
+        const TNestResultInfo bcpInfo = TNestResultInfo::Create(bcp, AParts, ATubes);
+        if (TNestResultComparer::IsNewResultBetterThanOld(greedyInfo, bcpInfo)) {
+            chosen = &bcp;
+        }
+    }
+    for (auto& r : *chosen) {
         if (r->FTubeCount > 0 && !r->FPartOrder.empty()) {
             AList.Add(std::move(r));
         }

@@ -4,7 +4,8 @@
 // physical tube), nests the other parts into the tubes shortened by those segments, joins every
 // head pattern with its segment, inserts left-over spec copies at pattern ends, fills the free
 // space and nests whatever is still missing. Nesting runs through TMultiTubeNestWrapper: the
-// greedy method and, where available, the branch-cut-price method, the better of the two.
+// greedy and the branch-cut-price methods, the better of the two (the greedy alone once a stop is
+// requested or the deadline has passed, and in the two-tube exchanges, see SetUseBCP).
 //
 // A new solution replaces the caller's list only when it is sound and no worse: every pattern
 // fits its tube (joined patterns are measured with their real gaps, up to 0.01 mm over), no tube
@@ -41,7 +42,7 @@ public:
     bool TryNestSpec(TNestResultList& AList);
     /// Mode 2: one spec copy per tail segment, longest-first walk over parts and tubes.
     bool TryNestLongSpec(TNestResultList& AList);
-    /// The better of the greedy and (where available) branch-cut-price nests of the parts.
+    /// The better of the greedy and branch-cut-price nests of the parts (IsNewResultBetterThanOld).
     bool MixedNest(const TGeneralNestPartArr& AParts, const TGeneralNestTubeArr& ATubes, TNestResultList& AList);
     /// Cuts the list to at most AMaxTubes tubes; drops results left without tubes.
     static void RemoveExceedResult(TNestResultList& AList, std::int32_t AMaxTubes);
@@ -68,6 +69,11 @@ public:
     /// Place data and used length of every result.
     void UpdateResultInfo(TNestResultList& AList) const;
 
+    /// Whether MixedNest also runs the branch-cut-price method (default true). The exchanges of the
+    /// economical strategy re-nest two tubes at a time, hundreds of times per plan; there the
+    /// greedy alone runs, the branch-cut-price search costing far more to set up than such a nest.
+    void SetUseBCP(bool AUseBCP) { FUseBCP = AUseBCP; }
+
     /// The candidate is sound (fits, within the tube and part amounts) and, against a non-empty
     /// baseline, places every copy it placed (part by part), uses no more tubes and qualifies more tubes.
     bool AcceptCandidate(const TNestResultList& ACandidate, const TNestResultList& ABaseline) const;
@@ -89,6 +95,7 @@ private:
     TGeneralNestTubeArr FSpecTube;
     TGeneralNestTubeArr FOtherTubes;
     std::int32_t FSumTubeAmount = 0;
+    bool FUseBCP = true;
 };
 
 } // namespace tubenest

@@ -221,6 +221,7 @@ bool TEcoTailPlace::TryExchangeByStrictTailPlace(TQualifiedNestResultList& AList
     }
     TStrictTailPlace strict(parts, tubeArr, FParam, FPartsCalInfo);
     strict.SetDeadline(FDeadline);
+    strict.SetUseBCP(false);
     AList.clear();
     if (!strict.TryStrictTailPlace(AList)) {
         return false;

@@ -13,7 +13,8 @@
 // (strict_tail_place.h), TEcoTailPlace and TTailPlace (tail_place.h).
 //
 // Ownership: the strategies copy the part and tube arrays and the parameter record; the gap
-// manager is the caller's (a non-owning reference that must outlive the strategy).
+// manager is the caller's (a non-owning reference that must outlive the strategy), with its run
+// patterns derived (InitializePartGaps) as every nesting method expects.
 //
 // Stop: every loop polls GetStopped; a strategy may also be given a deadline of its own (its share
 // of a run's time limit), after which it behaves as if a stop had been requested. A stopped

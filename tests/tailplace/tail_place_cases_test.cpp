@@ -315,6 +315,7 @@ TEST(TailPlaceCases, StrictAnswerThatQualifiesNothingMoreIsNotTaken) {
     const TGeneralNestPartArr parts{Part(1000, 2), Part(500, 2)};
     const TGeneralNestTubeArr tubes{Tube(1600, 2)};
     auto gaps = MakeUniformGaps(2, 10.0);
+    gaps->InitializePartGaps(); // as the host does before any method runs
     TStrictTailPlace strict(parts, tubes, Param(1, 500, 10), *gaps);
     TNestResultList list;
     list.Add(Result(1, 2, {1, 2}));
@@ -329,6 +330,7 @@ TEST(TailPlaceCases, StrictPlacementQualifiesTubesTheEconomicalOneCannot) {
     const TGeneralNestPartArr parts{Part(1000, 2), Part(500, 2), Part(1500, 2)};
     const TGeneralNestTubeArr tubes{Tube(3200, 2)};
     auto gaps = MakeUniformGaps(3, 10.0);
+    gaps->InitializePartGaps();
     const TCADAutoNestParam param = Param(1, 600, 10);
     TNestResultList list;
     list.Add(Result(1, 1, {3, 3}));
