@@ -486,7 +486,7 @@ std::string PlanToSvg(const Plan& plan) {
     for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
         const Pattern& p = plan.patterns[k];
         const double y = top + rowHeight * static_cast<double>(k);
-        s << "<g class=\"pattern" << (p.tail_qualified ? " tail-qualified" : "") << "\">\n";
+        s << "<g class=\"pattern\"" << (p.tail_qualified ? " data-tail-qualified=\"true\"" : "") << ">\n";
         s << "<text x=\"10\" y=\"" << Px(y + 15.0) << "\" font-size=\"12\">"
           << XmlEscape(FormatLength(p.stock_length)) << " × " << p.count << "</text>\n";
         s << "<text x=\"10\" y=\"" << Px(y + 28.0) << "\" font-size=\"9\" fill=\"#555\">"

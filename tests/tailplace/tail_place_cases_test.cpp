@@ -107,18 +107,6 @@ TEST(TailPlaceCases, IndexOutsideThePartArrayIsNeverSpecAndSuchListsAreLeftAlone
     EXPECT_FALSE(list[0].FIsTailPlacedQualified);
 }
 
-TEST(TailPlaceCases, ReverseAndMoveRearrangeAsDescribed) {
-    TIntDynArray o{1, 2, 3, 4, 5};
-    TTailPlaceBase::ReverseParts(o, 1, 3);
-    EXPECT_EQ(o, (TIntDynArray{1, -4, -3, -2, 5}));
-    o = {1, 2, 3, 4, 5};
-    TTailPlaceBase::MoveParts(o, 0, 1, 3); // block 0..1 behind position 3
-    EXPECT_EQ(o, (TIntDynArray{3, 4, 1, 2, 5}));
-    o = {1, 2, 3, 4, 5};
-    TTailPlaceBase::MoveParts(o, 3, 4, 1); // block 3..4 in front of position 1
-    EXPECT_EQ(o, (TIntDynArray{1, 4, 5, 2, 3}));
-}
-
 TEST(TailPlaceCases, JunctionSearchNeverLengthensAndKeepsTheParts) {
     TRandomGenerator rng(11);
     for (int round = 0; round < 200; ++round) {
@@ -350,17 +338,6 @@ TEST(TailPlaceCases, StrictPlacementQualifiesTubesTheEconomicalOneCannot) {
     EXPECT_EQ(qualified, 2);
     const auto tails = tailtest::CheckFlaggedTails(list, parts, tubes, *gaps, param);
     EXPECT_TRUE(tails.empty()) << tailtest::Join(tails);
-}
-
-TEST(TailPlaceCases, RemoveExceedResultCutsToTheTubes) {
-    TNestResultList list;
-    list.Add(Result(1, 2, {1}));
-    list.Add(Result(1, 3, {1}));
-    list.Add(Result(1, 1, {1}));
-    TStrictTailPlace::RemoveExceedResult(list, 4);
-    ASSERT_EQ(list.Count(), 2);
-    EXPECT_EQ(list[0].FTubeCount, 2);
-    EXPECT_EQ(list[1].FTubeCount, 2);
 }
 
 } // namespace

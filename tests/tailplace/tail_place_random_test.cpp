@@ -111,28 +111,6 @@ TEST(TailPlaceRandom, ModesThatQualifyNothingChangeNoPartAndFlagNothing) {
     }
 }
 
-TEST(TailPlaceRandom, StrictPlacementAloneKeepsEveryCopyOfItsBaseline) {
-    for (std::uint64_t seed = 100; seed < 120; ++seed) {
-        SCOPED_TRACE(seed);
-        Instance in = RandomInstance(seed, 1 + static_cast<std::int32_t>(seed % 2), 0);
-        TNestResultList before;
-        TMultiTubeNestWrapper(in.parts, in.tubes, *in.gaps, in.param).GreedyNest(before);
-        const auto base = CheckWholePartPlan(before, in.parts, in.tubes, *in.gaps);
-        TNestResultList after = before;
-        TStrictTailPlace strict(in.parts, in.tubes, in.param, *in.gaps);
-        if (!strict.RunTailPlace(after)) {
-            EXPECT_EQ(after.Count(), before.Count()); // refused: the list stays as it was
-            continue;
-        }
-        const auto report = CheckWholePartPlan(after, in.parts, in.tubes, *in.gaps);
-        ASSERT_TRUE(report.Ok()) << report.Text();
-        for (std::size_t p = 0; p < in.parts.size(); ++p) {
-            EXPECT_GE(report.NestedAmounts[p], base.NestedAmounts[p]);
-        }
-        EXPECT_LE(Tubes(after), Tubes(before));
-    }
-}
-
 TEST(TailPlaceRandom, StopRequestedLosesNothing) {
     TNestProgress progress(nullptr);
     TNestProgress* saved = NestProgress;
