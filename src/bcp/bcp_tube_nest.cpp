@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bcp/bcp_tree.h"
+#include "host/lp_solver.h"
 #include "model/nest_progress.h"
 
 namespace tubenest {
@@ -71,6 +72,170 @@ void RegisterSolvers(TTubeManager& AManager, bool IsTrapezoid) {
     AManager.AddGreedySolver(greedy);
     AManager.AddResidualSolver([greedy](TBCPProblem<TNestPattern>& residual, const TPatternSolution&,
                                         TPatternSolution& out) { return greedy(residual, out); });
+}
+
+// A dive: column generation on the residual demand, then the column of the largest LP value is
+// fixed once (or as often as its whole part says), until every demand is met. It finds the
+// exact fills that a rounding of the root LP misses and costs one LP per fixed column. The
+// pricing is the problem's own; without a column that covers an open row the dive gives up.
+std::unique_ptr<TPatternSolution> Dive(const TTubeProblem& AProblem, const TVarPool<TNestPattern>& APool,
+                                       bool IsTrapezoid, std::int32_t ABeat) {
+    const std::vector<std::int32_t>& dict = AProblem.RowDict();
+    const std::size_t rows = dict.size();
+    std::vector<double> residual = AProblem.BVec();
+    std::vector<std::unique_ptr<TNestPattern>> columns; // candidates, columns over main rows
+    std::vector<std::vector<double>> coeffs;            // per candidate, per problem row
+    const int mainRows = dict.empty() ? 0 : *std::max_element(dict.begin(), dict.end()) + 1;
+    auto addColumn = [&](const TNestPattern& APattern) {
+        const std::vector<double> full = APattern.GetColumn(mainRows);
+        std::vector<double> col(rows, 0.0);
+        for (std::size_t r = 0; r < rows; ++r) {
+            col[r] = full[static_cast<std::size_t>(dict[r])];
+        }
+        for (const auto& c : coeffs) {
+            if (c == col) {
+                return false;
+            }
+        }
+        coeffs.push_back(std::move(col));
+        columns.push_back(CloneColumn(APattern));
+        return true;
+    };
+    for (int k = 0; k < APool.Count(); ++k) {
+        addColumn(APool.Var(k));
+    }
+    struct Fix {
+        std::size_t column;
+        std::int32_t times;
+    };
+    std::vector<Fix> fixes;
+    std::vector<char> forbidden;
+    int backtracks = 0;
+    std::int32_t used = 0;
+    constexpr double kAmp = 10000.0;
+    constexpr int kMaxBacktracks = 40;
+    // Undoes the last fix and forbids its column: a fix that leaves no way to beat the search
+    // is not tried again.
+    auto backtrack = [&]() {
+        if (fixes.empty() || ++backtracks > kMaxBacktracks) {
+            return false;
+        }
+        const Fix last = fixes.back();
+        fixes.pop_back();
+        for (std::size_t r = 0; r < rows; ++r) {
+            residual[r] += last.times * coeffs[last.column][r];
+        }
+        used -= last.times;
+        forbidden.resize(coeffs.size(), 0);
+        forbidden[last.column] = 1;
+        return true;
+    };
+    while (std::any_of(residual.begin(), residual.end(), [](double r) { return r > 0.5; })) {
+        if (StopRequested() || used >= ABeat) {
+            return nullptr;
+        }
+        std::vector<std::size_t> open;
+        for (std::size_t r = 0; r < rows; ++r) {
+            if (residual[r] > 0.5) {
+                open.push_back(r);
+            }
+        }
+        double lpValue = MaxDouble;
+        std::vector<double> x;
+        std::vector<std::size_t> admitted;
+        for (int round = 0; round < 500; ++round) {
+            admitted.clear();
+            forbidden.resize(coeffs.size(), 0);
+            for (std::size_t j = 0; j < coeffs.size(); ++j) {
+                if (forbidden[j] != 0) {
+                    continue;
+                }
+                bool fits = false;
+                bool ok = true;
+                for (std::size_t r = 0; r < rows && ok; ++r) {
+                    const double a = coeffs[j][r];
+                    ok = a <= residual[r] + 1e-9;
+                    fits = fits || (a > 0.0 && residual[r] > 0.5);
+                }
+                if (ok && fits) {
+                    admitted.push_back(j);
+                }
+            }
+            if (admitted.empty()) {
+                break;
+            }
+            TDoubleMatrix matrix(open.size(), std::vector<double>(admitted.size(), 0.0));
+            std::vector<double> lower(open.size()), upper(open.size(), 1e31);
+            for (std::size_t i = 0; i < open.size(); ++i) {
+                lower[i] = residual[open[i]];
+                for (std::size_t j = 0; j < admitted.size(); ++j) {
+                    matrix[i][j] = coeffs[admitted[j]][open[i]];
+                }
+            }
+            TCbcLPSolver lp(matrix, std::vector<double>(admitted.size(), 1.0), lower, upper);
+            if (!lp.Solve(lpValue)) {
+                lpValue = MaxDouble;
+                break;
+            }
+            x = lp.GetColSolution();
+            const std::vector<double> duals = lp.GetRowPrice();
+            TBCPNestParts parts;
+            std::vector<std::int32_t> partDict;
+            for (std::size_t i = 0; i < open.size(); ++i) {
+                TBCPNestPart part = AProblem.NestParts()[open[i]];
+                part.Amount = static_cast<std::int32_t>(std::lround(residual[open[i]]));
+                part.Value = kAmp * duals[i];
+                parts.push_back(part);
+                partDict.push_back(dict[open[i]]);
+            }
+            bool succ = false;
+            double value = 0.0;
+            std::unique_ptr<TNestPattern> priced =
+                IsTrapezoid
+                    ? AProblem.TrapezodKPSolver()->SolveOnePatternTrapezoid(parts, AProblem.NestTube(),
+                                                                            partDict, succ, value, -1)
+                    : AProblem.KPSolver()->SolveOnePattern(parts, AProblem.NestTube(), partDict, succ, value);
+            if (!succ || priced == nullptr || value <= kAmp * (1.0 + 1e-7) || !addColumn(*priced)) {
+                break;
+            }
+        }
+        if (admitted.empty() || lpValue >= MaxDouble ||
+            used + static_cast<std::int32_t>(std::ceil(lpValue - 1e-6)) >= ABeat) {
+            // This branch of the dive cannot beat what the search has.
+            if (!backtrack()) {
+                return nullptr;
+            }
+            continue;
+        }
+        std::size_t pick = 0;
+        // The largest value first; among equal values the fuller tube (an exact fill never hurts).
+        for (std::size_t j = 1; j < admitted.size(); ++j) {
+            const double dx = x[j] - x[pick];
+            if (dx > 1e-6 ||
+                (dx > -1e-6 && columns[admitted[j]]->Usage() > columns[admitted[pick]]->Usage())) {
+                pick = j;
+            }
+        }
+        const std::vector<double>& col = coeffs[admitted[pick]];
+        double most = std::max(1.0, std::floor(x[pick] + 1e-6));
+        for (std::size_t r = 0; r < rows; ++r) {
+            if (col[r] > 0.0) {
+                most = std::min(most, std::floor(residual[r] / col[r] + 1e-9));
+            }
+        }
+        const auto times = static_cast<std::int32_t>(std::max(1.0, most));
+        for (std::size_t r = 0; r < rows; ++r) {
+            residual[r] = std::max(0.0, residual[r] - times * col[r]);
+        }
+        fixes.push_back(Fix{admitted[pick], times});
+        used += times;
+    }
+    auto solution = std::make_unique<TPatternSolution>();
+    for (const Fix& f : fixes) {
+        solution->AddSubSolution(*columns[f.column], f.times);
+    }
+    solution->MergeSameSolution();
+    return solution;
 }
 
 } // namespace
@@ -207,6 +372,22 @@ void TBCPTubeNest::GetLeastTubeResult(TNestResultList& NestResult, bool IsTrapez
             report.status = stats.status;
             report.pool_columns = stats.pool_columns;
             report.failure = stats.failure;
+            // Where the search ended above its root bound, a dive over its columns may close the gap.
+            std::int32_t tubes = 0;
+            for (int k = 0; k < solution->GetCount(); ++k) {
+                tubes += solution->GetSubSolution(k).Num;
+            }
+            const bool open = !stats.root_lp_value || tubes == 0 ||
+                              tubes > static_cast<std::int32_t>(std::ceil(*stats.root_lp_value - 1e-6));
+            if (open && !StopRequested()) {
+                std::unique_ptr<TPatternSolution> dived =
+                    Dive(problem, tree.VarPool(), IsTrapezoid,
+                         tubes > 0 ? tubes : std::numeric_limits<std::int32_t>::max());
+                if (dived != nullptr && dived->GetCount() > 0 && problem.CheckSolution(*dived)) {
+                    solution = std::move(dived);
+                    report.dived = true;
+                }
+            }
         }
         solution->MergeSameSolution();
         for (int k = 0; k < solution->GetCount(); ++k) {
