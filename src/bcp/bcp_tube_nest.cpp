@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -239,16 +240,15 @@ std::unique_ptr<TPatternSolution> Dive(const TTubeProblem& AProblem, const TVarP
     std::vector<std::unique_ptr<TNestPattern>> columns; // candidates, columns over main rows
     std::vector<std::vector<double>> coeffs;            // per candidate, per problem row
     const int mainRows = dict.empty() ? 0 : *std::max_element(dict.begin(), dict.end()) + 1;
+    std::set<std::vector<double>> seen;
     auto addColumn = [&](const TNestPattern& APattern) {
         const std::vector<double> full = APattern.GetColumn(mainRows);
         std::vector<double> col(rows, 0.0);
         for (std::size_t r = 0; r < rows; ++r) {
             col[r] = full[static_cast<std::size_t>(dict[r])];
         }
-        for (const auto& c : coeffs) {
-            if (c == col) {
-                return false;
-            }
+        if (!seen.insert(col).second) {
+            return false;
         }
         coeffs.push_back(std::move(col));
         columns.push_back(CloneColumn(APattern));

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "model/nest_progress.h"
 #include "svc/svc_nest.h"
 
 namespace tubenest {
@@ -397,7 +398,9 @@ std::unique_ptr<TBCPSolution<TNestPattern>> TKPSolver::GreedyNestWithoutOrder(co
     }
     const auto capacity = static_cast<std::int32_t>(capacityD);
     TKnapsackSolver knapsack;
-    for (;;) {
+    // A stop request ends the filling: an incomplete start is refused by the tree, whose caller
+    // then falls back on the amount adjustment.
+    while (!StopRequested()) {
         std::vector<std::int32_t> weights, values, bounds, rows;
         for (std::size_t r = 0; r < parts.size(); ++r) {
             if (remaining[r] <= 0) {
