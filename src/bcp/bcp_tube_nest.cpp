@@ -81,11 +81,13 @@ void RegisterSolvers(TTubeManager& AManager, bool IsTrapezoid) {
 // length plus that gap, all in whole millimetres): tubes are filled one at a time around the
 // longest copy left, with maximal fills only, fuller ones first, and the waste the remaining tubes
 // may still leave as the bound. Finds exact fills (triplets that fill each tube) where LP rounding
-// stalls. Gives up after kNodeLimit tubes tried.
+// stalls. Gives up after kNodeLimit tubes tried or kWorkLimit enumeration steps.
 class TExactCompletion {
 public:
     static constexpr long kNodeLimit = 20000;
     static constexpr std::size_t kLeafLimit = 4000;
+    /// Steps of the fill enumeration over all tubes tried (bounds the time with many part kinds).
+    static constexpr long kWorkLimit = 2000000;
 
     TExactCompletion(std::vector<std::int64_t> AWeights, std::int64_t ACapacity)
         : weights_(std::move(AWeights)), capacity_(ACapacity) {}
@@ -95,6 +97,7 @@ public:
                                                                 std::int32_t ATubes) {
         counts_ = std::move(ACounts);
         nodes_ = 0;
+        work_ = 0;
         bins_.clear();
         std::int64_t total = 0;
         for (std::size_t r = 0; r < counts_.size(); ++r) {
@@ -121,7 +124,7 @@ private:
         if (first == counts_.size()) {
             return true;
         }
-        if (ATubesLeft <= 0 || ++nodes_ > kNodeLimit || StopRequested()) {
+        if (ATubesLeft <= 0 || ++nodes_ > kNodeLimit || work_ > kWorkLimit || StopRequested()) {
             return false;
         }
         --counts_[first];
@@ -144,7 +147,7 @@ private:
             for (std::size_t r = 0; r < fill.size(); ++r) {
                 counts_[r] += fill[r];
             }
-            if (nodes_ > kNodeLimit) {
+            if (nodes_ > kNodeLimit || work_ > kWorkLimit) {
                 break;
             }
         }
@@ -156,7 +159,7 @@ private:
     void Enumerate(std::size_t ARow, std::int64_t ARoom, std::int64_t AWasteLeft,
                    std::vector<std::int32_t>& AAdd,
                    std::vector<std::pair<std::int64_t, std::vector<std::int32_t>>>& AFills) const {
-        if (AFills.size() >= kLeafLimit) {
+        if (AFills.size() >= kLeafLimit || ++work_ > kWorkLimit) {
             return;
         }
         if (ARow == counts_.size()) {
@@ -187,6 +190,7 @@ private:
     std::vector<std::int32_t> counts_;
     std::vector<std::vector<std::int32_t>> bins_;
     long nodes_ = 0;
+    mutable long work_ = 0;
 };
 
 // Where pricing is exact and every copy fits in as few tubes as their total length needs (the

@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "model/nest_progress.h"
 #include "svc/svc_nest.h"
 
 namespace tubenest {
@@ -398,9 +397,9 @@ std::unique_ptr<TBCPSolution<TNestPattern>> TKPSolver::GreedyNestWithoutOrder(co
     }
     const auto capacity = static_cast<std::int32_t>(capacityD);
     TKnapsackSolver knapsack;
-    // A stop request ends the filling: an incomplete start is refused by the tree, whose caller
-    // then falls back on the amount adjustment.
-    while (!StopRequested()) {
+    // Not cut short by a stop: one knapsack per tube is bounded work, and without a complete start
+    // the search would have nothing to return.
+    for (;;) {
         std::vector<std::int32_t> weights, values, bounds, rows;
         for (std::size_t r = 0; r < parts.size(); ++r) {
             if (remaining[r] <= 0) {
