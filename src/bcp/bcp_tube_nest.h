@@ -41,7 +41,9 @@ struct TBCPTubeTypeReport {
     std::int32_t status = -1;         ///< the tree's status
     std::int32_t incumbent_tubes = 0; ///< tubes of the tree's best solution
     std::int32_t pool_columns = 0;
-    std::string failure; ///< what ended the tree by an error, if anything
+    std::string failure;     ///< what ended the tree by an error, if anything
+    bool exact_fill = false; ///< bin completion filled the continuous bound's tubes: no search ran
+    bool dived = false;      ///< the plan came from the dive after the search
 };
 
 /// What a run proved and did.

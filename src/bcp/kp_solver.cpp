@@ -397,6 +397,8 @@ std::unique_ptr<TBCPSolution<TNestPattern>> TKPSolver::GreedyNestWithoutOrder(co
     }
     const auto capacity = static_cast<std::int32_t>(capacityD);
     TKnapsackSolver knapsack;
+    // Not cut short by a stop: one knapsack per tube is bounded work, and without a complete start
+    // the search would have nothing to return.
     for (;;) {
         std::vector<std::int32_t> weights, values, bounds, rows;
         for (std::size_t r = 0; r < parts.size(); ++r) {

@@ -338,6 +338,12 @@ TEST(BCPNest, SmallRandomProblemsAgainstBruteForce) {
             EXPECT_LE(*run.report.proven_tubes, optimum);
             proven += *run.report.proven_tubes == t.total_tubes ? 1 : 0;
         }
+        // A fill of the continuous bound's tubes is optimal: no search is needed.
+        ASSERT_FALSE(run.report.tube_types.empty());
+        if (run.report.tube_types[0].exact_fill) {
+            EXPECT_EQ(t.total_tubes, optimum);
+            ++proven;
+        }
     }
     EXPECT_GT(proven, 10); // the proof works, not a bound of 0 everywhere
 }
@@ -370,7 +376,8 @@ TEST(BCPNest, ExactFillsNeverProveMoreThanTheOptimum) {
         for (std::size_t i = 0; i < parts.size(); ++i) {
             EXPECT_EQ(t.placed[i], parts[i].FAmountAvail);
         }
-        EXPECT_GE(t.total_tubes, bins);
+        // Exact fills exist by construction; bin completion and the dive find them at this size.
+        EXPECT_EQ(t.total_tubes, bins);
         ASSERT_FALSE(run.report.tube_types.empty());
         EXPECT_TRUE(run.report.tube_types[0].exact_pricing);
         if (run.report.proven_tubes) {
