@@ -4,7 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 foreach(kerf 0 3)
-  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,packed,cg,circular,circular-split,auto
+  execute_process(COMMAND "${RUNNER}" --dir "${DATA}" --methods ffd,svc,greedy,packed,cg,bcp,circular,circular-split,auto
                           --time-limit 20 --kerf ${kerf} --out rows${kerf}.csv
                   WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
                   TIMEOUT 120)
@@ -14,8 +14,8 @@ foreach(kerf 0 3)
   file(READ "${WORK_DIR}/rows${kerf}.csv" rows)
   string(REGEX MATCHALL "\nmini,[^\n]*" lines "${rows}")
   list(LENGTH lines count)
-  if(NOT count EQUAL 16)
-    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 8 methods\n${rows}")
+  if(NOT count EQUAL 18)
+    message(FATAL_ERROR "kerf ${kerf}: ${count} rows, expected 2 instances x 9 methods\n${rows}")
   endif()
   if(rows MATCHES ",[0-9]+[.][0-9]+,no,") # seconds, then check_passed
     message(FATAL_ERROR "kerf ${kerf}: a plan failed the check\n${rows}")
@@ -29,6 +29,7 @@ foreach(kerf 0 3)
                  "mini,tiny_b,ffd,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,"
                  "mini,tiny_b,svc,6,100,${kerf},5,4,5,0,"
                  "mini,tiny_b,cg,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,column generation,yes"
+                 "mini,tiny_b,bcp,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,branch-cut-price,yes"
                  "mini,tiny_b,auto,6,100,${kerf},5,4,5,0,[0-9.]+,yes,complete,0,,5,column generation,yes,ffd")
     if(NOT rows MATCHES "${expect}")
       message(FATAL_ERROR "kerf ${kerf}: no row matches ${expect}\n${rows}")

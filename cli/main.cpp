@@ -8,7 +8,8 @@
 //   OUT] [--quiet]
 //                    [--save-problem OUT]
 //   tubenest methods
-//   (solve and validate also take --splitting never|auto|free and --min-piece-length L)
+//   (solve and validate also take --splitting never|auto|free and --min-piece-length L, and the tail
+//   rules --tail-parts MIN,MAX [--tail-length L] [--tail-mode reserve|last] [--tail-strategy economical|strict])
 //
 // Exit codes: 0 every copy placed, 3 a valid plan with copies not placed, 2 bad input or usage,
 // 1 internal error. Errors are single lines on stderr; the progress bar (stderr, terminals only)
@@ -51,6 +52,11 @@ struct InputOptions {
     // Splitting policy (replace the file's parameters; the only way for a CSV cut list).
     std::string splitting;
     std::optional<double> min_piece_length;
+    // Tail rules (replace the file's fields one by one).
+    std::string tail_parts; ///< "MIN,MAX": the lengths of the parts that belong at the tube tail
+    std::optional<double> tail_length;
+    std::string tail_mode;
+    std::string tail_strategy;
 };
 
 /// The machine's hardware threads (1 when unknown).
@@ -161,6 +167,58 @@ void ApplyStockOptions(const InputOptions& in, api::Problem& problem) {
     }
 }
 
+/// A plain decimal length (digits and one point), as --trim takes them.
+bool ParseLength(const std::string& text, double& value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return *end == '\0';
+}
+
+/// --tail-parts and its companions set or replace the problem's tail rules.
+void ApplyTailOptions(const InputOptions& in, api::Problem& problem) {
+    if (!in.tail_parts.empty()) {
+        const std::size_t comma = in.tail_parts.find(',');
+        double low = 0.0;
+        double high = 0.0;
+        if (comma == std::string::npos || !ParseLength(in.tail_parts.substr(0, comma), low) ||
+            !ParseLength(in.tail_parts.substr(comma + 1), high)) {
+            throw UsageError("--tail-parts " + in.tail_parts + ": expected MIN,MAX in mm (e.g. 400,800)");
+        }
+        api::TailRules rules = problem.tail.value_or(api::TailRules{});
+        rules.min_length = low;
+        rules.max_length = high;
+        problem.tail = rules;
+    }
+    const bool companions = in.tail_length || !in.tail_mode.empty() || !in.tail_strategy.empty();
+    if (!companions) {
+        return;
+    }
+    if (!problem.tail) {
+        throw UsageError("--tail-length, --tail-mode and --tail-strategy need --tail-parts MIN,MAX (or tail rules "
+                         "in the problem file)");
+    }
+    if (in.tail_length) {
+        problem.tail->tail_length = *in.tail_length;
+    }
+    if (!in.tail_mode.empty()) {
+        const auto mode = api::ParseTailMode(in.tail_mode);
+        if (!mode) {
+            throw UsageError("--tail-mode \"" + in.tail_mode + "\" is not one of reserve, last");
+        }
+        problem.tail->mode = *mode;
+    }
+    if (!in.tail_strategy.empty()) {
+        const auto strategy = api::ParseTailStrategy(in.tail_strategy);
+        if (!strategy) {
+            throw UsageError("--tail-strategy \"" + in.tail_strategy + "\" is not one of economical, strict");
+        }
+        problem.tail->strategy = *strategy;
+    }
+}
+
 /// How messages name an input file (as the readers do).
 std::string SourceName(const std::string& file) {
     return std::filesystem::path(file).filename().string();
@@ -205,6 +263,7 @@ api::Problem LoadProblem(const InputOptions& in) {
     if (in.min_piece_length) {
         problem.parameters.min_piece_length = *in.min_piece_length;
     }
+    ApplyTailOptions(in, problem);
     return problem;
 }
 
@@ -359,6 +418,19 @@ void AddInputOptions(CLI::App& cmd, InputOptions& in) {
                    "Shortest split piece, mm (default " + api::FormatLength(api::kDefaultMinPieceLength) +
                        "); replaces the file's setting")
         ->check(CLI::NonNegativeNumber);
+    // Tail rules.
+    cmd.add_option("--tail-parts", in.tail_parts,
+                   "Parts of these lengths belong together at the end of a tube: MIN,MAX in mm (e.g. 400,800); "
+                   "replaces the file's window");
+    cmd.add_option("--tail-length", in.tail_length,
+                   "The tail each tube keeps for them, mm (mode reserve; default 0)")
+        ->check(CLI::NonNegativeNumber);
+    cmd.add_option("--tail-mode", in.tail_mode,
+                   "reserve (default): tail parts and the free rest behind them reach the tail length; last: tail "
+                   "parts stand last, a tube without any leaves room for one");
+    cmd.add_option("--tail-strategy", in.tail_strategy,
+                   "economical: reorder and exchange parts between tubes of the same stock; strict (default): "
+                   "also try a plan with a tail reserved in every tube");
 }
 
 int Main(int argc, char** argv) {

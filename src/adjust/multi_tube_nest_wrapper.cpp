@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "bcp/bcp_tube_nest.h"
 #include "colgen/cg_nest.h"
 #include "ordersearch/nest_adjust_tool.h"
 #include "svc/svc_nest.h"
@@ -57,6 +58,23 @@ bool TMultiTubeNestWrapper::CGNest(TNestResultList& ANestResult, TTubeLowerBound
         cg.SetGapTable(&FGapInfos);
         cg.SetLowerBound(ALowerBound);
         cg.GetLeastTubeResult(nested);
+    }
+    TNestAdjustTool::AdjustPartNum(FNestParts, FNestTubes, nested, FGapInfos, FNestParam);
+    for (auto& result : nested) {
+        ANestResult.Add(std::move(result));
+    }
+    return true;
+}
+
+bool TMultiTubeNestWrapper::BCPNest(TNestResultList& ANestResult, const std::vector<TNestResultList>* ANestResults,
+                                    TBCPTubeNestReport* AReport) {
+    TNestResultList nested;
+    {
+        TBCPTubeNest bcp(FNestParts, FNestTubes, FGapInfos, FNestParam, FIsTrapezoid);
+        bcp.GetLeastTubeResult(nested, FIsTrapezoid, ANestResults);
+        if (AReport != nullptr) {
+            *AReport = bcp.Report();
+        }
     }
     TNestAdjustTool::AdjustPartNum(FNestParts, FNestTubes, nested, FGapInfos, FNestParam);
     for (auto& result : nested) {

@@ -6,6 +6,8 @@
 // Ownership: the part array, the tube array and the gap manager are the caller's and are shared,
 // not copied (the wrapper keeps references; they must outlive it). The parameter record is copied.
 
+#include <vector>
+
 #include "host/cad_param.h"
 #include "model/nest_result.h"
 #include "model/nest_types.h"
@@ -14,6 +16,7 @@
 namespace tubenest {
 
 class TTubeLowerBound;
+struct TBCPTubeNestReport;
 
 class TMultiTubeNestWrapper {
 public:
@@ -46,6 +49,14 @@ public:
     /// the required ones (as PackedNest) and appends the results to ANestResult. ALowerBound, when
     /// given (non-owning), is raised by the duals of the method's passes. Returns true.
     bool CGNest(TNestResultList& ANestResult, TTubeLowerBound* ALowerBound = nullptr);
+    /// Runs the branch-cut-price method (one search per tube type, gaps by orientation where the
+    /// wrapper's gaps differ by orientation) into a list of its own, brings its amounts in line with
+    /// the required ones (as PackedNest) and appends the results to ANestResult. ANestResults (may
+    /// be null) are offered as start solutions; a list that names parts or tubes the problem does
+    /// not have is refused. AReport (may be null, non-owning) receives what the search proved.
+    /// Returns true.
+    bool BCPNest(TNestResultList& ANestResult, const std::vector<TNestResultList>* ANestResults = nullptr,
+                 TBCPTubeNestReport* AReport = nullptr);
     /// The host's best-of mode is not offered: does nothing and returns false.
     bool RunAllNest(TNestResultList& ANestResult);
 

@@ -122,6 +122,7 @@ Registry& TheRegistry() {
         registry.methods["greedy"] = RunGreedyMethod;
         registry.methods["packed"] = RunPackedMethod;
         registry.methods["cg"] = RunCgMethod;
+        registry.methods["bcp"] = RunBcpMethod;
         return true;
     }();
     static_cast<void>(builtins);
@@ -432,8 +433,11 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
         pat.used_length = pat.parts.empty() ? 0.0 : end;
         pat.remnant = pat.stock_length - pat.used_length;
         pat.cuts = CountCuts(pat, problem, input);
+        pat.tail_qualified = problem.tail.has_value() && r.FIsTailPlacedQualified;
         if (auto it = patternOf.find({pat.stock_index, r.FPartOrder}); it != patternOf.end()) {
-            plan.patterns[it->second].count += r.FTubeCount;
+            Pattern& same = plan.patterns[it->second];
+            same.count += r.FTubeCount;
+            same.tail_qualified = same.tail_qualified && pat.tail_qualified;
             continue;
         }
         const double room = pat.stock_length - pat.trim_end;
@@ -518,6 +522,22 @@ Plan BuildPlan(const Problem& problem, const EngineInput& input, EngineOutput ou
     if (bound) {
         plan.lower_bound = PlanBound{std::max<std::int64_t>(WholeTubes(bound->tubes), 1), bound->source};
         plan.optimal = plan.AllPlaced() && t.tubes_used == plan.lower_bound->tubes;
+    }
+    if (problem.tail) {
+        const TailRules& rules = *problem.tail;
+        TailOutcome outcome;
+        outcome.mode = TailModeName(rules.mode);
+        outcome.strategy = TailStrategyName(rules.strategy);
+        outcome.min_length = rules.min_length;
+        outcome.max_length = rules.max_length;
+        outcome.tail_length = rules.tail_length;
+        for (const Pattern& p : plan.patterns) {
+            if (p.tail_qualified) {
+                outcome.qualified_tubes += p.count;
+                ++outcome.qualified_patterns;
+            }
+        }
+        plan.tail = outcome;
     }
     plan.engine_results = std::make_shared<const TNestResultList>(std::move(output.results));
     return plan;

@@ -1,5 +1,6 @@
 #include "api/engine_methods.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "adjust/multi_tube_nest_wrapper.h"
+#include "bcp/bcp_tube_nest.h"
 #include "circular/particle_swarm.h"
 #include "circular/separable_intervals.h"
 #include "circular/weld_cleanup.h"
@@ -152,6 +154,37 @@ EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context)
     }
     if (bound->Value() > 0.0) {
         out.lower_bound = TubeBound{bound->Value(), "column generation", true};
+    }
+    return out;
+}
+
+EngineOutput RunBcpMethod(const EngineInput& input, const MethodContext& context) {
+    EngineOutput out;
+    TMultiTubeNestWrapper wrapper(input.parts, input.tubes, *input.gaps, input.param);
+    TBCPTubeNestReport report;
+    wrapper.BCPNest(out.results, nullptr, &report);
+    out.stopped = context.StopRequested();
+    // The bound holds for whole parts: where a part may be split the plan would not use it.
+    if (InputMaySplit(input)) {
+        return out;
+    }
+    std::int64_t tubes = 0;
+    for (const auto& r : out.results) {
+        tubes += r->FTubeCount;
+    }
+    if (report.proven_tubes && *report.proven_tubes > 0) {
+        out.lower_bound = TubeBound{static_cast<double>(*report.proven_tubes), "branch-cut-price", true};
+        if (*report.proven_tubes >= tubes) {
+            return out;
+        }
+    }
+    // Where the search's pricing was heuristic its bound proves nothing; the relaxation's does.
+    TTubeLowerBound bound(input.parts, input.tubes, *input.gaps);
+    if (bound.Usable() && !context.StopRequested()) {
+        bound.Solve();
+    }
+    if (bound.Value() > 0.0 && (!out.lower_bound || std::ceil(bound.Value() - 1e-9) > out.lower_bound->tubes)) {
+        out.lower_bound = TubeBound{bound.Value(), "column generation", true};
     }
     return out;
 }

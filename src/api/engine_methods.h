@@ -23,5 +23,11 @@ EngineOutput RunPackedMethod(const EngineInput& input, const MethodContext& cont
 /// copies are taken out and missing ones nested by the greedy method. Never splits. Sets the
 /// output's lower bound (whole parts only): the relaxation's value, proven by its duals.
 EngineOutput RunCgMethod(const EngineInput& input, const MethodContext& context);
+/// Branch-cut-price: per tube length, a branch-and-price search over tube patterns priced by
+/// knapsacks on one worker thread (so that a seed gives one plan whatever the thread count);
+/// surplus copies are taken out and missing ones nested by the greedy method. Never splits. Sets
+/// the output's lower bound (whole parts only): the search's root bound where its pricing is exact
+/// and its column generation finished, else the relaxation bound of the column generation.
+EngineOutput RunBcpMethod(const EngineInput& input, const MethodContext& context);
 
 } // namespace tubenest::api

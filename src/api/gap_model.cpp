@@ -102,6 +102,14 @@ TCADAutoNestParam BuildNestParam(const Problem& problem) {
     param.SetZShapeOffset(p.z_shape_offset);
     param.SetDisAllowance(p.dis_allowance);
     param.SetBevelLength(p.bevel_length);
+    if (problem.tail) {
+        const TailRules& t = *problem.tail;
+        param.SetTailPlaceMode(static_cast<std::int32_t>(t.mode));
+        param.SetSpecMinLength(t.min_length);
+        param.SetSpecMaxLength(t.max_length);
+        param.SetTailPlaceStrategy(static_cast<std::int32_t>(t.strategy));
+        param.SetTailLength(t.tail_length);
+    }
     return param;
 }
 

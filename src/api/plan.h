@@ -63,6 +63,8 @@ struct Pattern {
     double trim_end = 0.0;       ///< mm at the bar's end the parts may not use
     std::int32_t cuts = 0;       ///< saw cuts per tube (see docs/plan-format.md)
     bool remnant_usable = false; ///< remnant >= Plan::min_usable_remnant (false when unset)
+    /// The tail parts stand together at the end by the tail rules (false without tail rules).
+    bool tail_qualified = false;
 };
 
 /// One way a part was cut in two; every complete front + back pair needs one weld.
@@ -132,6 +134,19 @@ struct MethodAttempt {
     std::string note;                        ///< why it was not suited; empty otherwise
 };
 
+/// How the tail rules of the problem were met.
+struct TailOutcome {
+    std::string mode;     ///< "reserve" or "last"
+    std::string strategy; ///< "economical" or "strict"
+    double min_length = 0.0;
+    double max_length = 0.0;
+    double tail_length = 0.0;
+    std::int64_t qualified_tubes = 0;    ///< tubes whose pattern is tail-qualified
+    std::int64_t qualified_patterns = 0; ///< patterns that are tail-qualified
+    /// Tail placement ran on the plan (false when a stop came first or the plan splits parts).
+    bool placed = false;
+};
+
 struct Plan {
     PlanStatus status = PlanStatus::Complete;
     std::string method;                  ///< the method asked for ("auto" for the best of several)
@@ -147,6 +162,7 @@ struct Plan {
     std::optional<double> min_usable_remnant; ///< from the problem; unset: remnants not classified
     std::optional<PlanBound> lower_bound;     ///< unset only without parts or without enough stock
     bool optimal = false; ///< every copy placed in lower_bound->tubes tubes: no plan uses fewer
+    std::optional<TailOutcome> tail; ///< set when the problem has tail rules
     /// The engine's own result list (part references, tube indices, place data).
     std::shared_ptr<const TNestResultList> engine_results;
 

@@ -266,6 +266,21 @@ std::string MethodTable(const Plan& plan) {
     return out.str();
 }
 
+/// "3 of 5 tubes tail qualified (2 patterns; parts 400–800 mm, mode reserve, tail 500 mm, strategy strict)".
+std::string TailText(const Plan& plan) {
+    const TailOutcome& o = *plan.tail;
+    std::string text = std::to_string(o.qualified_tubes) + " of " + std::to_string(plan.totals.tubes_used) +
+                       " tube" + (plan.totals.tubes_used == 1 ? "" : "s") + " tail qualified (" +
+                       std::to_string(o.qualified_patterns) + " pattern" + (o.qualified_patterns == 1 ? "" : "s") +
+                       "; tail parts " + FormatLength(o.min_length) + "–" + FormatLength(o.max_length) +
+                       " mm, mode " + o.mode;
+    if (o.mode == "reserve") {
+        text += ", tail " + FormatLength(o.tail_length) + " mm";
+    }
+    text += ", strategy " + o.strategy + (o.placed ? "" : ", not placed") + ")";
+    return text;
+}
+
 } // namespace
 
 std::string FormatPlanSummary(const Plan& plan) {
@@ -302,7 +317,8 @@ std::string FormatPlanSummary(const Plan& plan) {
             k += run;
         }
         out << ", used " << FormatLength(p.used_length) << ", remnant " << FormatLength(p.remnant)
-            << RemnantMark(plan, p) << ", " << p.cuts << " cut" << (p.cuts == 1 ? "" : "s") << "\n";
+            << RemnantMark(plan, p) << ", " << p.cuts << " cut" << (p.cuts == 1 ? "" : "s")
+            << (p.tail_qualified ? ", tail qualified" : "") << "\n";
     }
     if (!plan.splits.empty()) {
         out << "Splits:\n";
@@ -326,6 +342,9 @@ std::string FormatPlanSummary(const Plan& plan) {
             << FormatLength(*plan.min_usable_remnant) << " mm)\n";
     }
     out << "Copies: " << t.copies_placed << " of " << t.copies_required << " placed\n";
+    if (plan.tail) {
+        out << "Tail: " << TailText(plan) << "\n";
+    }
     if (plan.lower_bound) {
         const std::int64_t n = plan.lower_bound->tubes;
         out << "Lower bound: " << n << " tube" << (n == 1 ? "" : "s") << " (" << plan.lower_bound->source
@@ -426,6 +445,21 @@ std::string PlanToJson(const Plan& plan) {
                                  {"cuts", p.cuts},
                                  {"parts", std::move(parts)}});
     }
+    if (plan.tail) {
+        // Only with tail rules, so that plans without them keep their exact form.
+        for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
+            patterns[k]["tail_qualified"] = plan.patterns[k].tail_qualified;
+        }
+        const TailOutcome& o = *plan.tail;
+        doc["tail"] = ojson{{"mode", o.mode},
+                            {"strategy", o.strategy},
+                            {"min_length", Rounded(o.min_length)},
+                            {"max_length", Rounded(o.max_length)},
+                            {"tail_length", Rounded(o.tail_length)},
+                            {"placed", o.placed},
+                            {"qualified_tubes", o.qualified_tubes},
+                            {"qualified_patterns", o.qualified_patterns}};
+    }
     doc["patterns"] = std::move(patterns);
     ojson splits = ojson::array();
     for (const Split& s : plan.splits) {
@@ -470,6 +504,9 @@ std::string PlanToSvg(const Plan& plan) {
         copies += "; not placed: " + u.part_id + " × " + std::to_string(u.count);
     }
     header.push_back(copies);
+    if (plan.tail) {
+        header.push_back("Tail: " + TailText(plan));
+    }
 
     double longest = 1.0;
     for (const Pattern& p : plan.patterns) {
@@ -499,11 +536,12 @@ std::string PlanToSvg(const Plan& plan) {
     for (std::size_t k = 0; k < plan.patterns.size(); ++k) {
         const Pattern& p = plan.patterns[k];
         const double y = top + rowHeight * static_cast<double>(k);
-        s << "<g class=\"pattern\">\n";
+        s << "<g class=\"pattern\"" << (p.tail_qualified ? " data-tail-qualified=\"true\"" : "") << ">\n";
         s << "<text x=\"10\" y=\"" << Px(y + 15.0) << "\" font-size=\"12\">"
           << XmlEscape(FormatLength(p.stock_length)) << " × " << p.count << "</text>\n";
         s << "<text x=\"10\" y=\"" << Px(y + 28.0) << "\" font-size=\"9\" fill=\"#555\">"
-          << XmlEscape(p.stock_id + ", remnant " + FormatLength(p.remnant)) << "</text>\n";
+          << XmlEscape(p.stock_id + ", remnant " + FormatLength(p.remnant) + (p.tail_qualified ? ", tail ✓" : ""))
+          << "</text>\n";
         // The stock bar in the gap shade; parts are drawn over it so the gaps show through.
         s << "<rect class=\"stock\" x=\"" << Px(barLeft) << "\" y=\"" << Px(y + 4.0) << "\" width=\""
           << Px(p.stock_length * scale) << "\" height=\"" << Px(barHeight) << "\" fill=\"#6b6b6b\"/>\n";

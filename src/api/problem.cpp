@@ -374,6 +374,29 @@ void CheckParameters(const NestingParameters& p, FaultCollector& out) {
     out.NonNegative(item, "min_piece_length", p.min_piece_length);
 }
 
+void CheckTail(const Problem& problem, FaultCollector& out) {
+    if (!problem.tail) {
+        return;
+    }
+    const TailRules& t = *problem.tail;
+    const std::string item = "tail";
+    out.NonNegative(item, "min_length", t.min_length);
+    out.NonNegative(item, "max_length", t.max_length);
+    out.NonNegative(item, "tail_length", t.tail_length);
+    if (t.max_length < t.min_length) {
+        out.Add(item + ": max_length " + FormatLength(t.max_length) + " is below min_length " +
+                FormatLength(t.min_length));
+    }
+    const int mode = static_cast<int>(t.mode);
+    if (mode != 1 && mode != 2) {
+        out.Add(item + ": mode " + std::to_string(mode) + " is not one of reserve, last");
+    }
+    const int strategy = static_cast<int>(t.strategy);
+    if (strategy != 0 && strategy != 1) {
+        out.Add(item + ": strategy " + std::to_string(strategy) + " is not one of economical, strict");
+    }
+}
+
 } // namespace
 
 ProblemError::ProblemError(std::vector<std::string> faults)
@@ -396,6 +419,7 @@ std::vector<std::string> FindProblemFaults(const Problem& problem) {
     CheckStockSettings(problem.stock_settings, out);
     CheckGaps(problem, out);
     CheckParameters(problem.parameters, out);
+    CheckTail(problem, out);
     return out.Take();
 }
 
@@ -474,6 +498,35 @@ const char* SplittingName(Splitting splitting) {
         return "free";
     }
     return "unknown";
+}
+
+const char* TailModeName(TailMode mode) {
+    return mode == TailMode::Last ? "last" : (mode == TailMode::Reserve ? "reserve" : "unknown");
+}
+
+std::optional<TailMode> ParseTailMode(const std::string& name) {
+    if (name == "reserve") {
+        return TailMode::Reserve;
+    }
+    if (name == "last") {
+        return TailMode::Last;
+    }
+    return std::nullopt;
+}
+
+const char* TailStrategyName(TailStrategy strategy) {
+    return strategy == TailStrategy::Economical ? "economical"
+                                                : (strategy == TailStrategy::Strict ? "strict" : "unknown");
+}
+
+std::optional<TailStrategy> ParseTailStrategy(const std::string& name) {
+    if (name == "economical") {
+        return TailStrategy::Economical;
+    }
+    if (name == "strict") {
+        return TailStrategy::Strict;
+    }
+    return std::nullopt;
 }
 
 std::optional<Splitting> ParseSplitting(const std::string& name) {

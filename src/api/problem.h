@@ -144,12 +144,50 @@ struct NestingParameters {
     double min_piece_length = kDefaultMinPieceLength; ///< mm, no split piece shorter (engine floor 1.1 mm)
 };
 
+// ---- Tail rules ---------------------------------------------------------------------------------
+/// Which patterns count as tail-qualified. The tail parts are the parts whose length lies in
+/// [TailRules::min_length, TailRules::max_length]; a qualified pattern has them together at its end.
+enum class TailMode {
+    Reserve = 1, ///< the tail parts and the free rest behind them reach tail_length (a pattern
+                 ///< without tail parts qualifies when its free rest alone does)
+    Last = 2,    ///< the tail parts stand last; a pattern without any qualifies when it leaves room
+                 ///< for one (more free length than min_length)
+};
+/// How hard the engine works for qualified patterns.
+enum class TailStrategy {
+    Economical = 1, ///< reorder patterns and exchange parts between tubes cut from the same stock
+    Strict = 0,     ///< economical, then a new plan with a tail segment reserved in every tube, taken
+                    ///< only when it places every copy in no more tubes and qualifies more of them
+};
+/// "reserve" or "last".
+const char* TailModeName(TailMode mode);
+std::optional<TailMode> ParseTailMode(const std::string& name);
+/// "economical" or "strict".
+const char* TailStrategyName(TailStrategy strategy);
+std::optional<TailStrategy> ParseTailStrategy(const std::string& name);
+
+/// Parts that belong at the end (tail) of a tube, e.g. parts a loader must take last. Applies to
+/// whole parts only: methods that split parts are refused with tail rules.
+struct TailRules {
+    double min_length = 0.0;  ///< mm, shortest tail part
+    double max_length = 0.0;  ///< mm, longest tail part
+    double tail_length = 0.0; ///< mm, the tail every tube should keep for them (mode reserve)
+    TailMode mode = TailMode::Reserve;
+    TailStrategy strategy = TailStrategy::Strict;
+};
+/// Share of a run's time limit kept for placing tail parts after the method.
+inline constexpr double kTailTimeShare = 0.25;
+/// Without a time limit the tail placement gets the same share of the method's time, at least this (s).
+inline constexpr double kTailMinSeconds = 5.0;
+// ------------------------------------------------------------------------------------------------
+
 struct Problem {
     std::vector<PartSpec> parts{};
     std::vector<StockSpec> stock{};
     GapModel gaps;
     NestingParameters parameters;
     StockSettings stock_settings;
+    std::optional<TailRules> tail{}; ///< unset: no tail rules
 
     double DefaultPartGap() const { return parameters.default_part_gap.value_or(gaps.kerf); }
 };

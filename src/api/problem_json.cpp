@@ -357,6 +357,37 @@ void ReadParameters(Reader& r, const json& o, Problem& problem) {
     r.Number(o, "min_piece_length", path, false, p.min_piece_length);
 }
 
+void ReadTail(Reader& r, const json& o, Problem& problem) {
+    const std::string path = "tail";
+    if (!r.IsObject(o, path)) {
+        return;
+    }
+    r.KnownKeys(o, path, {"min_length", "max_length", "tail_length", "mode", "strategy"});
+    TailRules t;
+    r.Number(o, "min_length", path, true, t.min_length);
+    r.Number(o, "max_length", path, true, t.max_length);
+    r.Number(o, "tail_length", path, false, t.tail_length);
+    std::string mode;
+    r.String(o, "mode", path, false, mode);
+    if (!mode.empty()) {
+        if (auto m = ParseTailMode(mode)) {
+            t.mode = *m;
+        } else {
+            r.Fault(path + ".mode", "\"" + mode + "\" is not one of \"reserve\", \"last\"");
+        }
+    }
+    std::string strategy;
+    r.String(o, "strategy", path, false, strategy);
+    if (!strategy.empty()) {
+        if (auto st = ParseTailStrategy(strategy)) {
+            t.strategy = *st;
+        } else {
+            r.Fault(path + ".strategy", "\"" + strategy + "\" is not one of \"economical\", \"strict\"");
+        }
+    }
+    problem.tail = t;
+}
+
 void ReadStockSettings(Reader& r, const json& o, Problem& problem) {
     const std::string path = "stock_settings";
     if (!r.IsObject(o, path)) {
@@ -462,7 +493,7 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
     }
     r.KnownKeys(doc, "document",
                 {"$schema", "name", "description", "units", "parts", "stock", "gaps", "parameters",
-                 "stock_settings"});
+                 "stock_settings", "tail"});
     std::string units = "mm";
     r.String(doc, "units", "document", false, units);
     if (units != "mm") {
@@ -482,6 +513,9 @@ Problem ParseProblemJson(std::string_view text, const std::string& source) {
     }
     if (const json* settings = r.Field(doc, "stock_settings", "document", false)) {
         ReadStockSettings(r, *settings, problem);
+    }
+    if (const json* tail = r.Field(doc, "tail", "document", false)) {
+        ReadTail(r, *tail, problem);
     }
     auto faults = r.Take();
     if (!faults.empty()) {
@@ -599,6 +633,14 @@ std::string ProblemToJson(const Problem& problem) {
             settings["min_usable_remnant"] = *ss.min_usable_remnant;
         }
         doc["stock_settings"] = std::move(settings);
+    }
+    if (problem.tail) {
+        const TailRules& t = *problem.tail;
+        doc["tail"] = ojson{{"min_length", t.min_length},
+                            {"max_length", t.max_length},
+                            {"tail_length", t.tail_length},
+                            {"mode", TailModeName(t.mode)},
+                            {"strategy", TailStrategyName(t.strategy)}};
     }
     return doc.dump(2, ' ', false, ojson::error_handler_t::replace) + "\n";
 }

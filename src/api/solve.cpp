@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "api/engine_methods.h"
+#include "api/tail_rules.h"
 #include "host/app_services.h"
 #include "model/nest_progress.h"
 #include "model/random.h"
@@ -169,6 +170,60 @@ bool HasPartLongerThanStock(const Problem& problem) {
 EngineOutput RunFloor(const EngineInput& input) {
     const TNestProgressThreadScope quiet(nullptr);
     return FirstFitDecreasing(input, MethodContext{});
+}
+
+/// Tail placement on the chosen plan, with a progress object and stop watcher of its own (the
+/// method's may already hold the stop of its share of the time limit). The plan is replaced only
+/// when the placed one is no worse by BetterPlan; a plan with splits or a run stopped by the caller
+/// is left as it is. What the run reports beside the plan (method, winner, attempts, seed) is kept.
+void PlaceTailsOnPlan(const Problem& problem, const EngineInput& input, const SolveOptions& options,
+                      std::optional<std::chrono::steady_clock::time_point> deadline, bool deadlineIsTimeLimit,
+                      Plan& plan) {
+    if (!plan.splits.empty()) {
+        plan.warnings.push_back("tail rules not applied: the plan splits parts");
+        return;
+    }
+    std::optional<PlanStatus> stopStatus;
+    if (plan.status == PlanStatus::Interrupted || plan.status == PlanStatus::TimeLimit) {
+        stopStatus = plan.status;
+    }
+    const bool interrupted =
+        stopStatus == PlanStatus::Interrupted || (options.stop && options.stop->StopRequested());
+    if (interrupted || !plan.engine_results || (deadline && std::chrono::steady_clock::now() >= *deadline)) {
+        return;
+    }
+    TNestProgress progress([&options](const std::string& msg, std::int32_t total, std::int32_t step) {
+        if (options.progress) {
+            options.progress(total > 0 ? static_cast<double>(step) / total : 0.0, msg);
+        }
+    });
+    EngineOutput placedOutput;
+    std::optional<PlanStatus> fired;
+    {
+        ProgressScope scope(progress, options.progress);
+        StopWatcher watcher(progress, options.stop, deadline);
+        placedOutput.results = PlaceTails(input, *plan.engine_results, deadline);
+        fired = watcher.Fired();
+        if (fired == PlanStatus::TimeLimit && !deadlineIsTimeLimit) {
+            fired.reset(); // the tail placement's own budget, not the caller's time limit
+        }
+    }
+    Plan placed = BuildPlan(problem, input, std::move(placedOutput), stopStatus ? stopStatus : fired);
+    if (BetterPlan(plan, placed)) {
+        // Every copy is kept in no more tubes, but the strict placement may take a longer stock
+        // entry: a plan that costs more material is not worth its tails.
+        return;
+    }
+    placed.lower_bound = plan.lower_bound;
+    placed.optimal = plan.lower_bound && placed.AllPlaced() && placed.totals.tubes_used == plan.lower_bound->tubes;
+    if (placed.tail) {
+        placed.tail->placed = true;
+    }
+    placed.method = std::move(plan.method);
+    placed.winner = std::move(plan.winner);
+    placed.attempts = std::move(plan.attempts);
+    placed.seed = plan.seed;
+    plan = std::move(placed);
 }
 
 /// One method's output with the plans without splits that it is held against.
@@ -357,7 +412,7 @@ private:
 };
 
 /// The candidates of a problem: the registered methods of kAutoCandidates that suit it.
-std::vector<AutoSlot> AutoSlots(const EngineInput& input, std::uint64_t runSeed) {
+std::vector<AutoSlot> AutoSlots(const Problem& problem, const EngineInput& input, std::uint64_t runSeed) {
     const std::vector<std::string> registered = AvailableMethods();
     std::vector<AutoSlot> slots;
     for (const AutoCandidate& c : kAutoCandidates) {
@@ -368,6 +423,10 @@ std::vector<AutoSlot> AutoSlots(const EngineInput& input, std::uint64_t runSeed)
         // The circular method is the one that splits parts; where none may be split the others
         // cover what it does.
         if (name == "circular" && !InputMaySplit(input)) {
+            continue;
+        }
+        // Tail rules place whole parts: the circular method only joins where a part must be split.
+        if (name == "circular" && problem.tail && !HasPartLongerThanStock(problem)) {
             continue;
         }
         AutoSlot slot;
@@ -413,7 +472,7 @@ Plan SolveAuto(const Problem& problem, const SolveOptions& options) {
     const auto start = Clock::now();
     const auto runDeadline =
         start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
-    std::vector<AutoSlot> slots = AutoSlots(input, seed);
+    std::vector<AutoSlot> slots = AutoSlots(problem, input, seed);
     const std::size_t workers =
         std::min<std::size_t>(static_cast<std::size_t>(std::max(1, options.threads)), slots.size());
     const std::int32_t methodThreads =
@@ -584,16 +643,7 @@ Plan SolveAuto(const Problem& problem, const SolveOptions& options) {
     return plan;
 }
 
-} // namespace
-
-Plan Solve(const Problem& problem, const SolveOptions& options) {
-    CheckSolveOptions(options);
-    ValidateProblem(problem);
-    const std::string methodName = options.method.empty() ? DefaultMethodName() : options.method;
-    CheckMethodName(methodName);
-    if (methodName == kAutoMethodName) {
-        return SolveAuto(problem, options);
-    }
+Plan SolveOne(const Problem& problem, const SolveOptions& options, const std::string& methodName) {
     const EngineMethod method = FindMethod(methodName);
     const EngineInput input = BuildEngineInput(problem);
 
@@ -638,6 +688,52 @@ Plan Solve(const Problem& problem, const SolveOptions& options) {
     plan.winner = methodName;
     plan.seed = context.seed;
     plan.elapsed_seconds = elapsed;
+    return plan;
+}
+
+} // namespace
+
+Plan Solve(const Problem& problem, const SolveOptions& options) {
+    CheckSolveOptions(options);
+    ValidateProblem(problem);
+    const std::string methodName = options.method.empty() ? DefaultMethodName() : options.method;
+    CheckMethodName(methodName);
+    if (auto fault = TailRulesFault(problem, methodName)) {
+        throw ProblemError({*fault});
+    }
+    if (!problem.tail) {
+        return methodName == kAutoMethodName ? SolveAuto(problem, options) : SolveOne(problem, options, methodName);
+    }
+    // With tail rules the method leaves a share of the time to the tail placement after it ("auto"
+    // shares its default budget the same way).
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const double limit = options.time_limit_seconds > 0.0          ? options.time_limit_seconds
+                         : methodName == kAutoMethodName ? kAutoDefaultTimeLimitSeconds
+                                                                   : 0.0;
+    std::optional<Clock::time_point> fullDeadline;
+    SolveOptions methodOptions = options;
+    if (limit > 0.0) {
+        fullDeadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(limit));
+        methodOptions.time_limit_seconds = limit * (1.0 - kTailTimeShare);
+    }
+    Plan plan = methodName == kAutoMethodName ? SolveAuto(problem, methodOptions)
+                                              : SolveOne(problem, methodOptions, methodName);
+    // Without a time limit the tail placement still gets a budget: its share of the method's own
+    // time, at least kTailMinSeconds (its strict strategy nests again and again).
+    std::optional<Clock::time_point> tailDeadline = fullDeadline;
+    if (!tailDeadline) {
+        const auto now = Clock::now();
+        const double spent = std::chrono::duration<double>(now - start).count();
+        const double budget = std::max(kTailMinSeconds, spent * kTailTimeShare / (1.0 - kTailTimeShare));
+        tailDeadline = now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
+    }
+    {
+        std::lock_guard<std::mutex> serialise(SolveMutex());
+        const EngineInput input = BuildEngineInput(problem);
+        PlaceTailsOnPlan(problem, input, options, tailDeadline, options.time_limit_seconds > 0.0, plan);
+    }
+    plan.elapsed_seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return plan;
 }
 

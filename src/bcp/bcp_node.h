@@ -78,6 +78,7 @@ public:
     bool SolveWithFIFOSolutions(const TBCPStopWatch& ASW, const TBCPStopFunc& Stop,
                                 TSolutionFifo* AFIFOSolutions, TSolutionList* ASolutions) {
         cg_rounds_ = 0;
+        cg_converged_ = false;
         if (FRowDict.empty()) {
             // An up child whose fixed columns cover all demand: nothing is left to cover, the
             // fixed columns are the node's solution.
@@ -102,6 +103,7 @@ public:
                 }
                 ++cg_rounds_;
                 if (!SolveSubProblemWithMultiResult() && !fifo_added) {
+                    cg_converged_ = true;
                     break;
                 }
             }
@@ -301,6 +303,9 @@ public:
     int Idx() const { return FIdx; }
     /// Pricing rounds of the last solve.
     int CGRounds() const { return cg_rounds_; }
+    /// The last solve ended its column generation because pricing found no new column (not by
+    /// time, stop or a failed LP): with exact pricing its LP value then bounds the node.
+    bool CGConverged() const { return cg_converged_; }
     const std::vector<std::int32_t>& RowDict() const { return FRowDict; }
     const std::vector<double>& BVec() const { return FBVec; }
     const std::vector<std::int32_t>& ColDict() const { return FColDict; }
@@ -650,7 +655,12 @@ private:
         const bool ok = SolveByCBC(obj);
         if (ok) {
             FLPSol = obj;
-            if (FixVariable()) {
+            // While columns are still being generated the LP value is no bound yet: fixing columns
+            // against it could remove every column of a better solution (and, once all new columns
+            // were fixed, stop the duals from being published, so the generation would end early
+            // with a value above the true LP). Reduced-cost fixing is left to nodes without
+            // column generation.
+            if (CG || FixVariable()) {
                 if (CG) {
                     SetDualCost(FCBCSolver->GetRowPrice(), FCBCSolver->GetColNum(), kDualAmp);
                 }
@@ -796,6 +806,7 @@ private:
     double incumbent_objective_ = MaxDouble;
     bool workers_bound_ = false;
     int cg_rounds_ = 0;
+    bool cg_converged_ = false;
 };
 
 } // namespace tubenest

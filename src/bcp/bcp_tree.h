@@ -31,6 +31,7 @@ namespace tubenest {
 struct BcpStatistics {
     int status = -1;                     ///< the tree's status (see TBCPTree::Status)
     std::optional<double> root_lp_value; ///< LP value of the root after its column generation
+    bool root_converged = false;         ///< the root's column generation ended with no new column
     int nodes = 0;                       ///< node solves, the root included
     int cg_rounds = 0;                   ///< pricing rounds over all nodes
     int pool_columns = 0;                ///< columns in the pool at the end
@@ -234,6 +235,7 @@ private:
         stats_.cg_rounds += FRoot->CGRounds();
         if (solved) {
             stats_.root_lp_value = FRoot->LPSol();
+            stats_.root_converged = FRoot->CGConverged();
         }
         if (solved && Bound(FRoot.get())) {
             if (FRoot->Fathom(0.001)) {
