@@ -15,6 +15,7 @@
 #include "api/solve.h"
 #include "bcp/bcp_tube_nest.h"
 #include "bcp/var_pool.h"
+#include "colgen/tube_lower_bound.h"
 #include "model/random.h"
 #include "support/gap_tables.h"
 #include "support/plan_check.h"
@@ -384,6 +385,38 @@ TEST(BCPNest, ExactFillsNeverProveMoreThanTheOptimum) {
             EXPECT_LE(*run.report.proven_tubes, bins);
         }
     }
+}
+
+// Uniform instances of the size where the search runs (no exact fill of the continuous bound):
+// the search's proven bound is the column generation bound of the relaxation rounded up, never more
+// (a bound above it came from an LP value that was no bound yet).
+TEST(BCPNest, ProvenBoundNeverAboveTheRelaxation) {
+    TRandomGenerator rng(120);
+    int searched = 0;
+    for (int round = 0; round < 20; ++round) {
+        std::map<int, std::int32_t> demand;
+        for (int k = 0; k < 120; ++k) {
+            demand[20 + rng.Random(81)] += 1;
+        }
+        TGeneralNestPartArr parts;
+        for (const auto& [length, amount] : demand) {
+            parts.push_back(Part(length, amount));
+        }
+        auto gaps = MakeUniformGaps(static_cast<int>(parts.size()), 0.0);
+        gaps->InitializePartGaps();
+        const TGeneralNestTubeArr tubes{Tube(150, 120)};
+        SCOPED_TRACE("round " + std::to_string(round));
+        const BcpRun run = RunBcp(parts, tubes, *gaps);
+        const Tally t = Check(run.results, parts, tubes, *gaps);
+        TTubeLowerBound relaxation(parts, tubes, *gaps);
+        relaxation.Solve();
+        EXPECT_GE(t.total_tubes, relaxation.Tubes());
+        if (run.report.proven_tubes) {
+            EXPECT_LE(*run.report.proven_tubes, relaxation.Tubes());
+        }
+        searched += run.report.tube_types.at(0).exact_fill ? 0 : 1;
+    }
+    EXPECT_GT(searched, 5); // the search ran, not only the exact fill
 }
 
 // The first tube type runs out: its patterns stop at its stock, the rest go to the next type; a
