@@ -23,6 +23,7 @@
 namespace tubenest {
 namespace {
 
+using testsupport::BruteForceTubes;
 using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::OrderGapSum;
@@ -44,53 +45,6 @@ double Laid(const TGeneralNestPartArr& parts, const TSegPlaceInfoManager& gaps, 
         length += parts[static_cast<std::size_t>(std::abs(ref) - 1)].FOuterlength;
     }
     return length;
-}
-
-/// Fewest tubes of length `tube` for all copies (each copy may be turned): shortest layout of every
-/// subset of copies, then the best partition into subsets that fit.
-std::int32_t BruteForceTubes(const TGeneralNestPartArr& parts, const TSegPlaceInfoManager& gaps,
-                             double tube) {
-    std::vector<std::int32_t> copies;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        copies.insert(copies.end(), static_cast<std::size_t>(parts[i].FAmountAvail),
-                      static_cast<std::int32_t>(i) + 1);
-    }
-    const std::size_t n = copies.size();
-    const std::size_t full = (std::size_t{1} << n) - 1;
-    const double inf = std::numeric_limits<double>::infinity();
-    std::vector<std::vector<double>> best(full + 1, std::vector<double>(2 * n, inf));
-    auto ref = [&](std::size_t s) { return s % 2 == 0 ? copies[s / 2] : -copies[s / 2]; };
-    auto len = [&](std::size_t s) { return parts[static_cast<std::size_t>(copies[s / 2] - 1)].FOuterlength; };
-    for (std::size_t s = 0; s < 2 * n; ++s) {
-        best[std::size_t{1} << (s / 2)][s] = len(s);
-    }
-    std::vector<char> fits(full + 1, 0);
-    for (std::size_t mask = 1; mask <= full; ++mask) {
-        for (std::size_t s = 0; s < 2 * n; ++s) {
-            if (best[mask][s] == inf) {
-                continue;
-            }
-            fits[mask] = fits[mask] != 0 || best[mask][s] <= tube + 1e-6;
-            for (std::size_t t = 0; t < 2 * n; ++t) {
-                const std::size_t bit = std::size_t{1} << (t / 2);
-                if ((mask & bit) == 0) {
-                    best[mask | bit][t] =
-                        std::min(best[mask | bit][t], best[mask][s] + gaps.GetGap(ref(s), ref(t)) + len(t));
-                }
-            }
-        }
-    }
-    std::vector<std::int32_t> tubes(full + 1, 1000);
-    tubes[0] = 0;
-    for (std::size_t mask = 1; mask <= full; ++mask) {
-        const std::size_t low = mask & (~mask + 1);
-        for (std::size_t sub = mask; sub != 0; sub = (sub - 1) & mask) {
-            if ((sub & low) != 0 && fits[sub] != 0) {
-                tubes[mask] = std::min(tubes[mask], tubes[mask & ~sub] + 1);
-            }
-        }
-    }
-    return tubes[full];
 }
 
 /// Copies per part placed by the results, tubes per tube entry; every result fits its tube by the
@@ -332,7 +286,7 @@ TEST(BCPNest, SmallRandomProblemsAgainstBruteForce) {
         for (std::size_t i = 0; i < parts.size(); ++i) {
             EXPECT_EQ(t.placed[i], parts[i].FAmountAvail) << "part " << i;
         }
-        const std::int32_t optimum = BruteForceTubes(parts, *gaps, 1000);
+        const std::int32_t optimum = BruteForceTubes(parts, *gaps, 1000, 1e-6);
         EXPECT_GE(t.total_tubes, optimum);
         if (run.report.proven_tubes) {
             EXPECT_TRUE(uniform);

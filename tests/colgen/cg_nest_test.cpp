@@ -15,61 +15,11 @@
 namespace tubenest {
 namespace {
 
+using testsupport::BruteForceTubes;
 using testsupport::MakeRandomGaps;
 using testsupport::MakeUniformGaps;
 using testsupport::Part;
 using testsupport::Tube;
-
-/// Fewest tubes of length ATube for the copies (part references 1..n, each copy may be turned),
-/// by dynamic programmes over subsets: shortest layout of each subset, then the best partition.
-std::int32_t BruteForceTubes(const TGeneralNestPartArr& parts, const TSegPlaceInfoManager& gaps,
-                             double tube) {
-    std::vector<std::int32_t> copies;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        copies.insert(copies.end(), static_cast<std::size_t>(parts[i].FAmountAvail),
-                      static_cast<std::int32_t>(i) + 1);
-    }
-    const std::size_t n = copies.size();
-    const std::size_t full = (std::size_t{1} << n) - 1;
-    const double inf = std::numeric_limits<double>::infinity();
-    // best[mask][2c + turned]: shortest layout of mask ending with copy c.
-    std::vector<std::vector<double>> best(full + 1, std::vector<double>(2 * n, inf));
-    auto ref = [&](std::size_t state) { return state % 2 == 0 ? copies[state / 2] : -copies[state / 2]; };
-    auto length = [&](std::size_t state) {
-        return parts[static_cast<std::size_t>(copies[state / 2] - 1)].FOuterlength;
-    };
-    for (std::size_t s = 0; s < 2 * n; ++s) {
-        best[std::size_t{1} << (s / 2)][s] = length(s);
-    }
-    std::vector<char> fits(full + 1, 0);
-    for (std::size_t mask = 1; mask <= full; ++mask) {
-        for (std::size_t s = 0; s < 2 * n; ++s) {
-            if (best[mask][s] == inf) {
-                continue;
-            }
-            // The repair of the method accepts 0.001 mm over the tube; so does the optimum here.
-            fits[mask] = fits[mask] != 0 || best[mask][s] <= tube + 0.001;
-            for (std::size_t t = 0; t < 2 * n; ++t) {
-                const std::size_t bit = std::size_t{1} << (t / 2);
-                if ((mask & bit) == 0) {
-                    best[mask | bit][t] = std::min(best[mask | bit][t],
-                                                   best[mask][s] + gaps.GetGap(ref(s), ref(t)) + length(t));
-                }
-            }
-        }
-    }
-    std::vector<std::int32_t> tubes(full + 1, 1000);
-    tubes[0] = 0;
-    for (std::size_t mask = 1; mask <= full; ++mask) {
-        const std::size_t low = mask & (~mask + 1);
-        for (std::size_t sub = mask; sub != 0; sub = (sub - 1) & mask) {
-            if ((sub & low) != 0 && fits[sub] != 0) {
-                tubes[mask] = std::min(tubes[mask], tubes[mask & ~sub] + 1);
-            }
-        }
-    }
-    return tubes[full];
-}
 
 TEST(TubeLowerBound, NeverAboveTheOptimumOfSmallProblemsWithOrientationGaps) {
     TRandomGenerator rng(1616);
@@ -87,7 +37,8 @@ TEST(TubeLowerBound, NeverAboveTheOptimumOfSmallProblemsWithOrientationGaps) {
         gaps->InitializePartGaps();
         // A shorter entry comes first: the bound must still hold for the longest.
         const TGeneralNestTubeArr tubes{Tube(600, 3), Tube(1000, 10)};
-        const std::int32_t optimum = BruteForceTubes(parts, *gaps, 1000);
+        // The method's repair accepts 0.001 mm over the tube; so does the optimum here.
+        const std::int32_t optimum = BruteForceTubes(parts, *gaps, 1000, 0.001);
         SCOPED_TRACE("round " + std::to_string(round) + ", optimum " + std::to_string(optimum));
 
         TTubeLowerBound bound(parts, tubes, *gaps);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace tubenest::testsupport {
 namespace {
@@ -82,6 +83,54 @@ std::vector<std::int32_t> SignedMultiset(const TIntDynArray& order) {
     std::vector<std::int32_t> refs(order.begin(), order.end());
     std::sort(refs.begin(), refs.end());
     return refs;
+}
+
+std::int32_t BruteForceTubes(const TGeneralNestPartArr& parts, const TSegPlaceInfoManager& gaps, double tube,
+                             double tolerance) {
+    std::vector<std::int32_t> copies;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        copies.insert(copies.end(), static_cast<std::size_t>(parts[i].FAmountAvail),
+                      static_cast<std::int32_t>(i) + 1);
+    }
+    const std::size_t n = copies.size();
+    const std::size_t full = (std::size_t{1} << n) - 1;
+    const double inf = std::numeric_limits<double>::infinity();
+    // best[mask][2c + turned]: shortest layout of mask ending with copy c.
+    std::vector<std::vector<double>> best(full + 1, std::vector<double>(2 * n, inf));
+    auto ref = [&](std::size_t state) { return state % 2 == 0 ? copies[state / 2] : -copies[state / 2]; };
+    auto length = [&](std::size_t state) {
+        return parts[static_cast<std::size_t>(copies[state / 2] - 1)].FOuterlength;
+    };
+    for (std::size_t s = 0; s < 2 * n; ++s) {
+        best[std::size_t{1} << (s / 2)][s] = length(s);
+    }
+    std::vector<char> fits(full + 1, 0);
+    for (std::size_t mask = 1; mask <= full; ++mask) {
+        for (std::size_t s = 0; s < 2 * n; ++s) {
+            if (best[mask][s] == inf) {
+                continue;
+            }
+            fits[mask] = fits[mask] != 0 || best[mask][s] <= tube + tolerance;
+            for (std::size_t t = 0; t < 2 * n; ++t) {
+                const std::size_t bit = std::size_t{1} << (t / 2);
+                if ((mask & bit) == 0) {
+                    best[mask | bit][t] = std::min(best[mask | bit][t],
+                                                   best[mask][s] + gaps.GetGap(ref(s), ref(t)) + length(t));
+                }
+            }
+        }
+    }
+    std::vector<std::int32_t> tubes(full + 1, 1000);
+    tubes[0] = 0;
+    for (std::size_t mask = 1; mask <= full; ++mask) {
+        const std::size_t low = mask & (~mask + 1);
+        for (std::size_t sub = mask; sub != 0; sub = (sub - 1) & mask) {
+            if ((sub & low) != 0 && fits[sub] != 0) {
+                tubes[mask] = std::min(tubes[mask], tubes[mask & ~sub] + 1);
+            }
+        }
+    }
+    return tubes[full];
 }
 
 } // namespace tubenest::testsupport

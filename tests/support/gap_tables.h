@@ -60,4 +60,11 @@ std::vector<std::int32_t> PartMultiset(const TIntDynArray& order);
 /// The references themselves, sorted (parts with their directions).
 std::vector<std::int32_t> SignedMultiset(const TIntDynArray& order);
 
+/// Fewest tubes of length `tube` for all copies of the parts (references 1..n, each copy may be
+/// turned), within `tolerance` mm over the tube: dynamic programmes over subsets of copies (the
+/// shortest layout of each subset, then the best partition into subsets that fit). Small instances
+/// only: 2^copies states.
+std::int32_t BruteForceTubes(const TGeneralNestPartArr& parts, const TSegPlaceInfoManager& gaps, double tube,
+                             double tolerance);
+
 } // namespace tubenest::testsupport
